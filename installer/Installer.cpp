@@ -1,0 +1,104 @@
+#include "installer/Installer.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "BuildConstants.h"
+#include "lang/Exception.h"
+#include "platform/Path.h"
+
+namespace {
+
+const char kPrefixOption[] = "--prefix";
+const char kPrefixAssignment[] = "--prefix=";
+const char kDefaultDirectory[] = "/Applications/Vantorel";
+
+// The prompt's answer buffer, terminator included: one read takes at most
+// 1023 bytes, and an answer counts only when its newline fits.
+constexpr size_t kAnswerBuffer = 1024;
+
+// "/" appended unless the text is empty or already ends with one.
+String withTrailingSlash(const String& text) {
+  if (text.isEmpty() || text.charAt(text.length() - 1) == '/') return text;
+  return text + "/";
+}
+
+void writeLine(FILE* stream, const String& text) {
+  fwrite(text.data(), 1, text.length(), stream);
+  fputc('\n', stream);
+}
+
+}  // namespace
+
+void Installer::parseArguments(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const char* argument = argv[i];
+    if (strcmp(argument, kPrefixOption) == 0 && i + 1 < argc) {
+      installPrefix_ = withTrailingSlash(String(argv[++i]));
+    } else if (strncmp(argument, kPrefixAssignment, sizeof kPrefixAssignment - 1) == 0) {
+      installPrefix_ = withTrailingSlash(String(argument + sizeof kPrefixAssignment - 1));
+    } else if (strcmp(argument, "-v") == 0) {
+      verbose_ = true;
+    } else {
+      exitStatus_ = 1;  // --help included; a later valid option is still taken
+    }
+  }
+}
+
+int Installer::run(int argc, char** argv) {
+  Path::setProgramPath(argv[0] != nullptr ? argv[0] : "");
+  parseArguments(argc, argv);
+  printf("Vantorel install %s %s\n", VANTOREL_PLATFORM_NAME, VANTOREL_VERSION);
+  if (exitStatus_ == 1) {
+    fputs("Usage: install [options]\n", stdout);
+    fputs("  --help           Show this message\n", stdout);
+    fputs("  --prefix <dir>   Install to directory <dir>\n", stdout);
+  } else {
+    fputs("Use --help for options usage\n", stdout);
+    try {
+      install();
+    } catch (const Exception& e) {
+      fflush(stdout);
+      writeLine(stderr, e.toString());
+      exitStatus_ = 1;
+    } catch (const std::exception& e) {
+      fflush(stdout);
+      fprintf(stderr, "std::exception %s\n", e.what());
+      exitStatus_ = 1;
+    } catch (...) {
+      fflush(stdout);
+      fputs("Unknown exception\n", stderr);
+      exitStatus_ = 1;
+    }
+  }
+  fflush(stdout);
+  if (exitStatus_ != 0) fputs("Install failed\n", stderr);
+  return exitStatus_;
+}
+
+void Installer::chooseDirectory() {
+  if (!installPrefix_.isEmpty()) return;
+  installPrefix_ = kDefaultDirectory;
+  printf("Enter the install directory [%s]\n", installPrefix_.c_str());
+  fflush(stdout);
+  // A newline first and zeros after it: end of input reads as an empty
+  // answer.
+  char answer[kAnswerBuffer];
+  memset(answer, 0, sizeof answer);
+  answer[0] = '\n';
+  ssize_t count = read(0, answer, sizeof answer - 1);
+  (void)count;
+  const char* newline = strchr(answer, '\n');
+  if (newline != nullptr && newline != answer) {
+    installPrefix_ = String(answer, static_cast<uint32_t>(newline - answer));
+  }
+  installPrefix_ = withTrailingSlash(installPrefix_);
+}
+
+void Installer::install() {
+  chooseDirectory();
+  throw Exception("the installation flow is not available in this build");
+}

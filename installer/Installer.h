@@ -1,0 +1,49 @@
+// Installer is the installation program: its options, the installation flow
+// and the compiler interceptors, around the process-wide state of one run.
+//
+// main() makes one Installer and calls run() with the command line; run()
+// returns the process's exit status (0 success; 1 usage shown, or failure)
+// after printing the banner, the usage text or the failure report.
+#ifndef VANTOREL_INSTALLER_INSTALLER_H
+#define VANTOREL_INSTALLER_INSTALLER_H
+
+#include "lang/String.h"
+
+class Installer {
+ public:
+  Installer() = default;
+  Installer(const Installer&) = delete;
+  Installer& operator=(const Installer&) = delete;
+
+  // The whole run: records the program path, parses the options, prints the
+  // banner and either the usage text or runs install(); reports a failure
+  // with one line and "Install failed" on standard error.
+  int run(int argc, char** argv);
+
+  // Parses argv[1] .. argv[argc - 1]; an unrecognised argument sets the exit
+  // status to 1 and parsing goes on.
+  void parseArguments(int argc, char** argv);
+
+  // The installation flow; raises an Exception on every failure.
+  void install();
+
+  int exitStatus() const { return exitStatus_; }
+  const String& installPrefix() const { return installPrefix_; }
+  bool verbose() const { return verbose_; }
+  bool interceptorShadowed() const { return interceptorShadowed_; }
+
+ private:
+  // Asks for the installation directory when no --prefix gave one.
+  void chooseDirectory();
+
+  // 0, or 1 after an unrecognised argument or a failure.
+  int exitStatus_ = 0;
+  // The installation directory; ends with "/" once non-empty.
+  String installPrefix_;
+  // One diagnostic line per step on standard error, and no percentage.
+  bool verbose_ = false;
+  // Some interceptor is not what a PATH search finds first.
+  bool interceptorShadowed_ = false;
+};
+
+#endif  // VANTOREL_INSTALLER_INSTALLER_H
