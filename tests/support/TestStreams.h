@@ -18,14 +18,19 @@ class MemorySource : public InputStream {
  public:
   // Returns at most `chunk` bytes per read (0: as many as asked).
   explicit MemorySource(std::string data, uint32_t chunk = 0)
-      : data_(std::move(data)), chunk_(chunk) {}
+      : MemorySource(std::move(data), std::vector<uint32_t>{chunk}) {}
+  // The i-th read returns at most chunks[i % chunks.size()] bytes (0: as
+  // many as asked), as a pipe hands out whatever has arrived.
+  MemorySource(std::string data, std::vector<uint32_t> chunks)
+      : data_(std::move(data)), chunks_(std::move(chunks)) {}
 
   int read(void* buffer, uint32_t length) override {
     ++reads;
     requested.push_back(length);
     if (position_ >= data_.size()) return -1;
     size_t n = std::min<size_t>(length, data_.size() - position_);
-    if (chunk_ != 0) n = std::min<size_t>(n, chunk_);
+    uint32_t chunk = chunks_[(reads - 1) % chunks_.size()];
+    if (chunk != 0) n = std::min<size_t>(n, chunk);
     if (n == 0) return length == 0 ? 0 : -1;
     memcpy(buffer, data_.data() + position_, n);
     position_ += n;
@@ -41,7 +46,7 @@ class MemorySource : public InputStream {
 
  private:
   std::string data_;
-  uint32_t chunk_;
+  std::vector<uint32_t> chunks_;
   size_t position_ = 0;
 };
 
@@ -61,6 +66,15 @@ class RecordingSink : public OutputStream {
   int closes = 0;
   bool failWrites = false;
 };
+
+// Reads `in` to its end with reads of `length` bytes.
+inline std::string readAll(InputStream& in, uint32_t length = 4096) {
+  std::string all;
+  std::vector<char> buffer(length);
+  int count;
+  while ((count = in.read(buffer.data(), length)) > 0) all.append(buffer.data(), count);
+  return all;
+}
 
 }  // namespace testsupport
 
