@@ -162,6 +162,10 @@ class Path : public String {
   // '/opt/x/'.
   static Path getInstallRoot();
 
+  // The first executable regular file called `name` along PATH (see
+  // SearchPath), or the empty Path.
+  static Path findProgram(const Path& name);
+
   // --- File-system operations ----------------------------------------------
   // All work on the text unchanged: a relative path is relative to the
   // current directory of the process.
