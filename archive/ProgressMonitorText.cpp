@@ -22,11 +22,22 @@ ProgressMonitorText::ProgressMonitorText(uint32_t total, OutputStream* out)
 }
 
 ProgressMonitorText::~ProgressMonitorText() {
+  if (ended_) return;
   try {
     if (last_ < kAll) out_->write(kComplete, kRewriteSize);
     out_->write("\n", 1);
   } catch (const Exception&) {
     // The work is done; only its display is incomplete.
+  }
+}
+
+void ProgressMonitorText::abandon() {
+  if (ended_) return;
+  ended_ = true;
+  try {
+    out_->write("\n", 1);
+  } catch (const Exception&) {
+    // The failure that led here is what matters.
   }
 }
 

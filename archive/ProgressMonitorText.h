@@ -28,11 +28,17 @@ class ProgressMonitorText : public ProgressMonitor {
 
   void update(uint32_t current) override;
 
+  // Ends the line at the percentage shown, for work that failed: it is not
+  // shown as complete. The destructor then writes nothing.
+  void abandon();
+
  private:
   // Borrowed; never null.
   OutputStream* out_;
   // The percentage on the screen, 0 to 100.
   uint32_t last_ = 0;
+  // Whether the line has been ended.
+  bool ended_ = false;
 };
 
 #endif  // VANTOREL_ARCHIVE_PROGRESSMONITORTEXT_H
