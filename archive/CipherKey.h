@@ -4,10 +4,15 @@
 //
 //   CipherKey key;                  // the default key of install.data
 //   key.encipher(plain, scrambled);  // one 8-byte block
+//   key.decipherBlocks(in, out, n);  // n blocks, as fast as this processor can
 //
 // The stream classes CipherInputStream and CipherOutputStream apply it to
-// every block of a stream (no chaining, no initialisation vector). A key is a
-// plain value: copying it is intended.
+// every block of a stream (no chaining, no initialisation vector), so blocks
+// are independent and decipherBlocks() works on many at once: with AVX2 or
+// SSE2 where the processor has them (checked at run time), else with eight
+// blocks interleaved in plain code. Every kernel gives the same bytes as
+// decipher() one block at a time, the reference. A key is a plain value:
+// copying it is intended.
 #ifndef VANTOREL_ARCHIVE_CIPHERKEY_H
 #define VANTOREL_ARCHIVE_CIPHERKEY_H
 
@@ -18,6 +23,14 @@ class CipherKey {
   // The bytes of one TEA block.
   static constexpr uint32_t kBlockSize = 8;
 
+  // The ways decipherBlocks() can run, slowest first.
+  enum class Kernel {
+    kOneBlock,     // decipher() per block: the reference
+    kInterleaved,  // eight blocks at a time in plain code, any processor
+    kSse2,         // 4 x 32-bit lanes, x86 only
+    kAvx2,         // 8 x 32-bit lanes, x86 only
+  };
+
   // The default key, fixed when the program is built; the tool that makes
   // install.data scrambles it with the same key.
   CipherKey();
@@ -27,8 +40,16 @@ class CipherKey {
   void encipher(const void* in, void* out) const;
   void decipher(const void* in, void* out) const;
 
-  // `blocks` consecutive blocks; `in` and `out` may be the same bytes.
+  // `blocks` consecutive blocks with the fastest kernel this processor
+  // runs; `in` and `out` may be the same bytes (or not overlap at all).
   void decipherBlocks(const void* in, void* out, uint32_t blocks) const;
+  // The same with a given kernel. REQUIRES: isSupported(kernel).
+  void decipherBlocks(Kernel kernel, const void* in, void* out, uint32_t blocks) const;
+
+  // Whether this build and this processor can run `kernel`.
+  static bool isSupported(Kernel kernel);
+  // The kernel decipherBlocks() uses here.
+  static Kernel fastestKernel();
 
  private:
   // k0 to k3.

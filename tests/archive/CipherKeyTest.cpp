@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "BuildConstants.h"
 #include "archive/CipherKey.h"
@@ -56,6 +57,43 @@ TEST(CipherKeyTest, BlocksRoundTripInPlace) {
   EXPECT_NE(0, memcmp(original, blocks, sizeof blocks));
   key.decipherBlocks(blocks, blocks, 3);
   EXPECT_EQ(0, memcmp(original, blocks, sizeof blocks));
+}
+
+// Every kernel this processor runs deciphers like decipher() one block at a
+// time: any count (the vector kernels' steps and their remainders), any
+// alignment, in place or into another buffer.
+TEST(CipherKeyTest, EveryKernelMatchesTheOneBlockReference) {
+  const CipherKey key(0x9A3F5C21, 0x4E8B07D6, 0xC1726E3B, 0x5D90A4F8);
+  constexpr uint32_t kMostBlocks = 70;
+  std::vector<unsigned char> scrambled(kMostBlocks * 8 + 1), expected(kMostBlocks * 8);
+  uint32_t seed = 7;
+  for (unsigned char& byte : scrambled) {
+    seed = seed * 1103515245u + 12345u;
+    byte = static_cast<unsigned char>(seed >> 16);
+  }
+  for (uint32_t i = 0; i < kMostBlocks; ++i) key.decipher(&scrambled[8 * i + 1], &expected[8 * i]);
+
+  const CipherKey::Kernel kernels[] = {CipherKey::Kernel::kOneBlock,
+                                       CipherKey::Kernel::kInterleaved, CipherKey::Kernel::kSse2,
+                                       CipherKey::Kernel::kAvx2};
+  for (CipherKey::Kernel kernel : kernels) {
+    if (!CipherKey::isSupported(kernel)) continue;
+    for (uint32_t blocks = 0; blocks <= kMostBlocks; ++blocks) {
+      // Out of place from an odd address, with a guard byte after the end.
+      std::vector<unsigned char> want(expected.begin(), expected.begin() + blocks * 8);
+      std::vector<unsigned char> out(blocks * 8 + 1, 0xA5);
+      key.decipherBlocks(kernel, &scrambled[1], out.data(), blocks);
+      EXPECT_EQ(0xA5, out.back()) << "wrote past the last block";
+      out.pop_back();
+      ASSERT_EQ(want, out) << "kernel " << static_cast<int>(kernel) << ", " << blocks << " blocks";
+      // In place.
+      std::vector<unsigned char> inPlace(scrambled.begin() + 1, scrambled.begin() + 1 + blocks * 8);
+      key.decipherBlocks(kernel, inPlace.data(), inPlace.data(), blocks);
+      ASSERT_EQ(want, inPlace) << "kernel " << static_cast<int>(kernel) << " in place, " << blocks
+                               << " blocks";
+    }
+  }
+  EXPECT_TRUE(CipherKey::isSupported(CipherKey::fastestKernel()));
 }
 
 }  // namespace
