@@ -5,13 +5,13 @@
 //   CipherInputStream plain(&file);  // the default key
 //   LzmaInputStream archive(&plain);
 //
-// It reads its source in chunks of up to 128 bytes and keeps one chunk
-// deciphered. A read() returns as many bytes as asked unless the source
-// ends. A source may return blocks in pieces (a pipe, a terminal): the
-// stream reads on until it holds whole blocks, and only a partial block at
-// the very end of the source is handed out as far as it goes (its missing
-// bytes deciphered as zeros). A stream written by CipherOutputStream always
-// ends on a whole block.
+// Small reads are served from one deciphered chunk of up to 128 bytes; a
+// read of 128 bytes or more takes its whole blocks straight from the source
+// into the caller's buffer and deciphers them there, many blocks at a time.
+// A read() returns as many bytes as asked unless the source ends. A source may return blocks in
+// pieces (a pipe, a terminal): the stream reads on until it holds whole blocks, and only a partial
+// block at the very end of the source is handed out as far as it goes (its missing bytes deciphered
+// as zeros). A stream written by CipherOutputStream always ends on a whole block.
 //
 // Borrows the wrapped stream, which must outlive it; close() closes it.
 #ifndef VANTOREL_ARCHIVE_CIPHERINPUTSTREAM_H
@@ -40,6 +40,10 @@ class CipherInputStream : public FilterInputStream {
   // Reads the next chunk of whole blocks (or the source's last bytes) into
   // plain_ and deciphers it; returns whether the source delivered anything.
   bool fill();
+  // Reads up to `most` bytes (a multiple of 8) from the source into `to`,
+  // going on until they end on a whole block or the source ends, and
+  // deciphers them in place; returns the count, 0 at the end of the source.
+  uint32_t readBlocks(unsigned char* to, uint32_t most);
 
   CipherKey key_;
   // The deciphered chunk.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "archive/CipherInputStream.h"
 #include "archive/CipherOutputStream.h"
@@ -87,6 +88,19 @@ TEST(CipherInputStreamTest, PartialLastBlockIsDecipheredWithZeros) {
   MemorySource source(scrambled.substr(0, 13), {3});
   CipherInputStream in(&source, kKey);
   EXPECT_EQ(sample(8) + std::string(expected, 5), readAll(in));
+}
+
+// A large read takes its whole blocks from the source in one request, into
+// the caller's buffer; only the odd tail goes through the 128-byte chunk.
+TEST(CipherInputStreamTest, LargeReadsTakeWholeBlocksStraightFromTheSource) {
+  std::string plain = sample(5000);
+  MemorySource source(scramble(plain));
+  CipherInputStream in(&source, kKey);
+  std::string got(4003, '\0');
+  ASSERT_EQ(4003, in.read(&got[0], 4003));
+  EXPECT_EQ((std::vector<uint32_t>{4000, 128}), source.requested);
+  EXPECT_EQ(plain.substr(0, 4003), got);
+  EXPECT_EQ(plain.substr(4003), readAll(in, 1000));
 }
 
 TEST(CipherInputStreamTest, CloseClosesTheSource) {
