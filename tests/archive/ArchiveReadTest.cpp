@@ -1,15 +1,17 @@
 // Extraction: what ArchiveRead makes of each entry on disk, and that hostile
 // archives touch nothing outside the directory they are extracted into.
-#include "archive/ArchiveRead.h"
-
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
+#include "archive/ArchiveRead.h"
 #include "archive/ArchiveReadVerbose.h"
+#include "io/ReadAheadInputStream.h"
 #include "tests/archive/ArchiveTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -169,26 +171,33 @@ const std::string kVictim = "../outside/victim";
 INSTANTIATE_TEST_SUITE_P(
     Names, UnsafeNameTest,
     ::testing::Values(
-        UnsafeCase{"Parent", {Archive::kFile, kVictim, "x", 0644},
+        UnsafeCase{"Parent",
+                   {Archive::kFile, kVictim, "x", 0644},
                    "Archive: unsafe entry name: " + kVictim},
-        UnsafeCase{"Absolute", {Archive::kFile, "/tmp/x", "x", 0644},
+        UnsafeCase{"Absolute",
+                   {Archive::kFile, "/tmp/x", "x", 0644},
                    "Archive: unsafe entry name: /tmp/x"},
-        UnsafeCase{"ClimbsLater", {Archive::kFile, "a/../../x", "x", 0644},
+        UnsafeCase{"ClimbsLater",
+                   {Archive::kFile, "a/../../x", "x", 0644},
                    "Archive: unsafe entry name: a/../../x"},
         UnsafeCase{"Empty", {Archive::kFile, "", "x", 0644}, "Archive: unsafe entry name: "},
         UnsafeCase{"Dot", {Archive::kFile, ".", "x", 0644}, "Archive: unsafe entry name: ."},
         UnsafeCase{"DotDot", {Archive::kFile, "..", "x", 0644}, "Archive: unsafe entry name: .."},
-        UnsafeCase{"TrailingDot", {Archive::kSymbolicLink, "a/.", "x"},
-                   "Archive: unsafe entry name: a/."},
-        UnsafeCase{"FileWithSlash", {Archive::kFile, "a/", "x", 0644},
-                   "Archive: unsafe entry name: a/"},
-        UnsafeCase{"DirectoryAbove", {Archive::kDirectory, "../outside/new/", "", 040755},
+        UnsafeCase{
+            "TrailingDot", {Archive::kSymbolicLink, "a/.", "x"}, "Archive: unsafe entry name: a/."},
+        UnsafeCase{
+            "FileWithSlash", {Archive::kFile, "a/", "x", 0644}, "Archive: unsafe entry name: a/"},
+        UnsafeCase{"DirectoryAbove",
+                   {Archive::kDirectory, "../outside/new/", "", 040755},
                    "Archive: unsafe entry name: ../outside/new/"},
-        UnsafeCase{"ZeroByte", {Archive::kFile, std::string("..\0x", 4), "x", 0644},
+        UnsafeCase{"ZeroByte",
+                   {Archive::kFile, std::string("..\0x", 4), "x", 0644},
                    std::string("Archive: unsafe entry name: ..\0x", 32)},
-        UnsafeCase{"HardLinkTarget", {Archive::kHardLink, "h", kVictim},
+        UnsafeCase{"HardLinkTarget",
+                   {Archive::kHardLink, "h", kVictim},
                    "Archive: unsafe link target: " + kVictim},
-        UnsafeCase{"HardLinkAbsolute", {Archive::kHardLink, "h", "/etc/passwd"},
+        UnsafeCase{"HardLinkAbsolute",
+                   {Archive::kHardLink, "h", "/etc/passwd"},
                    "Archive: unsafe link target: /etc/passwd"}),
     [](const ::testing::TestParamInfo<UnsafeCase>& info) { return info.param.name; });
 
@@ -232,6 +241,76 @@ TEST_F(ArchiveReadTest, FallbackCopyNeverWritesThroughALink) {
            {Archive::kFile, "data", "inside", 0644}});
   EXPECT_EQ("inside", readFile("x"));
   expectOutsideUntouched();
+}
+
+// The archive's bytes up to `end`, then the failure a decoder below the
+// reader raises there.
+class FailingSource : public InputStream {
+ public:
+  FailingSource(std::string bytes, size_t end) : bytes_(std::move(bytes)), end_(end) {}
+  int read(void* buffer, uint32_t length) override {
+    if (position_ == end_) throw Exception("data corrupt (LzmaDec_DecodeToDic)");
+    size_t n = std::min<size_t>(length, end_ - position_);
+    memcpy(buffer, bytes_.data() + position_, n);
+    position_ += n;
+    return static_cast<int>(n);
+  }
+
+ private:
+  std::string bytes_;
+  size_t end_;
+  size_t position_ = 0;
+};
+
+// A decoder failure reaches the reader at the same point with a read-ahead
+// thread in between as without: where a marker is read, it becomes the
+// missing end marker; elsewhere it passes as it is; and the entries before
+// it are extracted either way. A failure past the end entry is never met.
+TEST_F(ArchiveReadTest, DecoderFailureBehindAReadAheadIsMetWhereItWouldBe) {
+  std::string first(5000, 'a'), second(3000, 'b');
+  std::string bytes =
+      buildArchive({{Archive::kFile, "one", first, 0644}, {Archive::kFile, "two", second, 0644}});
+  // File header, then the first entry: marker, header block, name, content,
+  // CRC and padding.
+  size_t secondMarker = 8 + 8 + 16 + Archive::bodyLength(3, 5000);
+  struct {
+    size_t end;
+    const char* message;
+    bool secondMade;
+  } cases[] = {
+      {secondMarker, "Exception: missing EOF marker (writer crashed)", false},
+      {secondMarker + 4, "Exception: missing EOF marker (writer crashed)", false},
+      {secondMarker + 8 + 16 + 100, "Exception: data corrupt (LzmaDec_DecodeToDic)", false},
+      {bytes.size() - 20, "Exception: data corrupt (LzmaDec_DecodeToDic)", true},
+      // After the end entry's header block nothing more is read.
+      {bytes.size() - 8, nullptr, true},
+  };
+  struct {
+    uint32_t chunkSize, chunks;  // 0: no read-ahead
+  } ways[] = {{0, 0}, {64, 2}, {4096, 8}, {1, 1}};
+  for (const auto& c : cases) {
+    for (const auto& way : ways) {
+      SCOPED_TRACE(testing::Message() << "failure at " << c.end << ", read-ahead " << way.chunks
+                                      << " x " << way.chunkSize);
+      testsupport::removeTree(dir_ + "/inst/one");
+      testsupport::removeTree(dir_ + "/inst/two");
+      FailingSource source(bytes, c.end);
+      std::unique_ptr<ReadAheadInputStream> ahead;
+      InputStream* in = &source;
+      if (way.chunkSize != 0) {
+        ahead.reset(new ReadAheadInputStream(&source, way.chunkSize, way.chunks));
+        in = ahead.get();
+      }
+      ArchiveReadVerbose archive(in, false);
+      if (c.message != nullptr) {
+        EXPECT_THROW_TEXT(archive.extract(), Exception, c.message);
+      } else {
+        archive.extract();
+      }
+      EXPECT_EQ(first, readFile("one"));
+      EXPECT_EQ(c.secondMade, access("two", F_OK) == 0);
+    }
+  }
 }
 
 }  // namespace
