@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-
 #include <memory>
 
 #include "BuildConstants.h"
@@ -15,9 +14,9 @@
 #include "archive/LzmaInputStream.h"
 #include "archive/ProgressMonitorInputStream.h"
 #include "archive/ProgressMonitorText.h"
-#include "io/BufferedInputStream.h"
 #include "io/FileInputStream.h"
 #include "io/FileOutputStream.h"
+#include "io/ReadAheadInputStream.h"
 #include "lang/Exception.h"
 #include "platform/DirectoryReader.h"
 #include "platform/Path.h"
@@ -34,6 +33,17 @@ const char kInstallDataName[] = "install.data";
 const char kMarkerProgram[] = "bin/vnt01";
 // The installation directory and the directories on the way to it.
 constexpr uint16_t kDirectoryMode = 0755;
+
+// The read-ahead between the layers of install.data. The decoder is the
+// slowest step by far: it gets a thread (and a core) of its own with nothing
+// else to do, reading descrambled input that another thread prepares, while
+// this thread checks and writes what it has decoded. Both rings are far
+// larger than anything the archive reader holds up the decoder for, and
+// small beside the dictionary and the largest entry.
+constexpr uint32_t kDescrambledChunk = 64 * 1024;
+constexpr uint32_t kDescrambledChunks = 8;
+constexpr uint32_t kDecodedChunk = 256 * 1024;
+constexpr uint32_t kDecodedChunks = 32;
 
 // The prompt's answer buffer, terminator included: one read takes at most
 // 1023 bytes, and an answer counts only when its newline fits.
@@ -135,10 +145,14 @@ void Installer::extract() {
     fwrite(archive.data(), 1, archive.length(), stderr);
     fputc('\n', stderr);
   }
+  // The streams go top down, the threads first: each read-ahead stops and
+  // joins its worker before the stream it reads is destroyed, also when an
+  // exception leaves this function.
   FileInputStream file(archive);
-  BufferedInputStream buffered(&file);
-  CipherInputStream cipher(&buffered);
-  LzmaInputStream lzma(&cipher);
+  CipherInputStream cipher(&file);
+  ReadAheadInputStream descrambled(&cipher, kDescrambledChunk, kDescrambledChunks);
+  LzmaInputStream lzma(&descrambled);
+  ReadAheadInputStream decoded(&lzma, kDecodedChunk, kDecodedChunks);
   FileOutputStream terminal(1);
 
   // The percentage goes to descriptor 1 directly: what stdio holds must
@@ -146,10 +160,11 @@ void Installer::extract() {
   fflush(stdout);
   std::unique_ptr<ProgressMonitorText> monitor;
   std::unique_ptr<ProgressMonitorInputStream> progress;
-  InputStream* in = &lzma;
+  InputStream* in = &decoded;
   if (!verbose_) {
+    // Read before the decoder's worker starts, with the first read.
     monitor.reset(new ProgressMonitorText(lzma.getRemaining(), &terminal));
-    progress.reset(new ProgressMonitorInputStream(&lzma, monitor.get()));
+    progress.reset(new ProgressMonitorInputStream(&decoded, monitor.get()));
     in = progress.get();
   }
   try {
