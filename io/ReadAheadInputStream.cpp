@@ -67,18 +67,18 @@ void ReadAheadInputStream::work() {
     uint32_t index = (head_ + ready_) % chunks_;
     lock.unlock();
 
+    // One read of the source per chunk: what arrives is handed on at once,
+    // so that a slow source (a pipe) never holds back bytes that are there.
     char* chunk = ring_.get() + static_cast<size_t>(index) * chunkSize_;
     uint32_t count = 0;
     bool ended = false;
     std::exception_ptr failure;
     try {
-      while (count < chunkSize_ && !stopping_) {
-        int got = in_->read(chunk + count, chunkSize_ - count);
-        if (got < 1) {
-          ended = true;
-          break;
-        }
-        count += static_cast<uint32_t>(got);
+      int got = in_->read(chunk, chunkSize_);
+      if (got < 1) {
+        ended = true;
+      } else {
+        count = static_cast<uint32_t>(got);
       }
     } catch (...) {
       // Kept whole, type and all, for the reader's thread.

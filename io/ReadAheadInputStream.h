@@ -30,7 +30,6 @@
 #ifndef VANTOREL_IO_READAHEADINPUTSTREAM_H
 #define VANTOREL_IO_READAHEADINPUTSTREAM_H
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -58,8 +57,8 @@ class ReadAheadInputStream : public FilterInputStream {
   int read(void* buffer, uint32_t length) override;
 
  private:
-  // The worker's loop: fills free chunks until the source ends or fails, or
-  // it is told to stop.
+  // The worker's loop: reads into free chunks until the source ends or
+  // fails, or it is told to stop.
   void work();
   // Tells the worker to stop and waits for it.
   void stop();
@@ -86,9 +85,8 @@ class ReadAheadInputStream : public FilterInputStream {
   bool finished_ = false;
   // Guarded by mutex_: what the source raised; empty at its end.
   std::exception_ptr failure_;
-  // Set under mutex_: the worker must stop. Also read without the lock
-  // between the source reads that fill one chunk.
-  std::atomic<bool> stopping_{false};
+  // Guarded by mutex_: the worker must stop.
+  bool stopping_ = false;
 
   // Reader side: whether the worker was started, whether close() stopped
   // it, and the held chunk's bytes not yet handed out.

@@ -1,7 +1,9 @@
 // The installer's entry, run as the real program: options, banner, usage
 // text, what goes to stdout and to stderr, exit codes and the SIGINT rule.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -51,8 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"VerboseWithUnknown", {"-v", "-x"}},
                       UsageCase{"ValidThenHelp", {"--prefix", "/nonexistent/x", "--help"}},
                       UsageCase{"HelpThenValid", {"--help", "--prefix=/nonexistent/x"}},
-                      UsageCase{"PrefixWithoutEquals", {"--prefixx"}},
-                      UsageCase{"Empty", {""}}),
+                      UsageCase{"PrefixWithoutEquals", {"--prefixx"}}, UsageCase{"Empty", {""}}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
 
 // The default directory is seen in the prompt only: the answer names a
@@ -109,6 +110,100 @@ TEST(InstallerEntryTest, SecondSigintEndsTheProcessWithStatusOne) {
   EXPECT_EQ(1, result.status);
   EXPECT_EQ(0, result.signal);
   EXPECT_EQ("", result.err);
+}
+
+// The SIGINT rule while the installer's read-ahead threads run: install.data
+// is a named pipe that the test feeds, so the decoder's threads wait for
+// input in the middle of the extraction when the signals come.
+class SigintDuringExtractionTest : public testsupport::TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    ASSERT_EQ(0, mkdir("src", 0755));
+    // Bytes that hardly compress: half of install.data stops the
+    // extraction in the middle of this file.
+    std::string big(600000, '\0');
+    uint32_t state = 1;
+    for (char& byte : big) {
+      state = state * 1103515245u + 12345u;
+      byte = static_cast<char>(state >> 16);
+    }
+    testsupport::writeFile("src/big", big);
+    testsupport::writeFile("src/small", "small");
+    RunResult made = testsupport::run(
+        {testsupport::installdataProgram(), "create", "-o", "data", "-C", "src", "big", "small"});
+    ASSERT_EQ(0, made.status) << made.err;
+    data_ = testsupport::readFile("data");
+    ASSERT_EQ(0, mkdir("kit", 0755));
+    ASSERT_EQ(0, symlink(testsupport::installProgram().c_str(), "kit/install"));
+    ASSERT_EQ(0, mkfifo("kit/install.data", 0600));
+  }
+
+  // Opens the pipe once the installer has opened it for reading.
+  int openPipe() {
+    for (int tries = 0; tries < 2000; ++tries) {
+      int fd = open("kit/install.data", O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) {
+        fcntl(fd, F_SETFL, 0);  // blocking writes from here on
+        return fd;
+      }
+      usleep(5000);
+    }
+    return -1;
+  }
+
+  void writeAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+      ASSERT_LT(0, n);
+      done += static_cast<size_t>(n);
+    }
+  }
+
+  // Whole cipher blocks: the installer waits for the rest of a block.
+  size_t half() const { return data_.size() / 2 / 8 * 8; }
+
+  std::string data_;
+};
+
+TEST_F(SigintDuringExtractionTest, FirstIsAbsorbedAndTheInstallationCompletes) {
+  Child child({dir_ + "/kit/install", "--prefix", dir_ + "/inst"}, RunOptions());
+  int fd = openPipe();
+  ASSERT_LE(0, fd);
+  writeAll(fd, data_.substr(0, half()));
+  ASSERT_TRUE(child.waitForOutput("  0%"));
+  ASSERT_EQ(0, kill(child.pid(), SIGINT));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(child.running()) << "the first SIGINT must be absorbed";
+  writeAll(fd, data_.substr(half()));
+  close(fd);
+  RunResult result = child.wait();
+  EXPECT_EQ(0, result.status) << result.err;
+  EXPECT_EQ("", result.err);
+  EXPECT_NE(std::string::npos, result.out.find("\b\b\b\b100%\n")) << result.out;
+  const std::string kDone = "Installed all files successfully\n";
+  ASSERT_LE(kDone.size(), result.out.size());
+  EXPECT_EQ(kDone, result.out.substr(result.out.size() - kDone.size()));
+  EXPECT_EQ("small", testsupport::readFile(dir_ + "/inst/small"));
+}
+
+TEST_F(SigintDuringExtractionTest, SecondEndsTheProcessWithStatusOne) {
+  Child child({dir_ + "/kit/install", "--prefix", dir_ + "/inst"}, RunOptions());
+  int fd = openPipe();
+  ASSERT_LE(0, fd);
+  writeAll(fd, data_.substr(0, half()));
+  ASSERT_TRUE(child.waitForOutput("  0%"));
+  ASSERT_EQ(0, kill(child.pid(), SIGINT));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(child.running()) << "the first SIGINT must be absorbed";
+  ASSERT_EQ(0, kill(child.pid(), SIGINT));
+  RunResult result = child.wait();
+  close(fd);
+  EXPECT_EQ(1, result.status);
+  EXPECT_EQ(0, result.signal);
+  EXPECT_EQ("", result.err);
+  EXPECT_EQ(std::string::npos, result.out.find("Installed")) << result.out;
 }
 
 }  // namespace

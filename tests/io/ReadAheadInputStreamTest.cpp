@@ -170,7 +170,7 @@ TEST(ReadAheadInputStreamTest, FailureComesAfterTheBytesBeforeIt) {
 
 TEST(ReadAheadInputStreamTest, WorkerStaysWithinTheRing) {
   std::string data = sample(1 << 20);
-  WatchedSource source(data, 100);
+  WatchedSource source(data);
   ReadAheadInputStream in(&source, 1000, 4);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(0u, source.position) << "nothing is read before the first read()";
@@ -189,6 +189,23 @@ TEST(ReadAheadInputStreamTest, WorkerStaysWithinTheRing) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(5000u, source.position);
   EXPECT_FALSE(source.sigintOpen) << "the worker must leave SIGINT to the reader's thread";
+}
+
+// A slow source (a pipe) holds nothing back: what one read of it returns is
+// handed on at once, however large the chunks.
+TEST(ReadAheadInputStreamTest, BytesAreHandedOnAsTheyArrive) {
+  std::string data = sample(100000);
+  WatchedSource source(data, 10);
+  source.holdAfter(1);
+  std::thread opener;
+  {
+    ReadAheadInputStream in(&source, 65536, 4);
+    char head[10];
+    ASSERT_EQ(10, in.read(head, sizeof head)) << "ten bytes, and the source holds the rest";
+    EXPECT_EQ(data.substr(0, 10), std::string(head, 10));
+    opener = std::thread([&] { source.open(); });
+  }
+  opener.join();
 }
 
 // The destructor stops the worker whatever it is doing: never started,
@@ -212,24 +229,23 @@ TEST(ReadAheadInputStreamTest, DestructionStopsAndJoinsTheWorker) {
     EXPECT_EQ(2048u, source.position);
   }
   {
-    // The first chunk takes 11 reads (10 x 100 + 24); the worker then waits
-    // inside the 16th, in the second chunk, until the gate opens while the
+    // The worker waits inside its 16th read until the gate opens while the
     // destructor waits for it.
     WatchedSource source(data, 100);
     source.holdAfter(15);
     std::thread opener;
     {
-      ReadAheadInputStream in(&source, 1024, 4);
+      ReadAheadInputStream in(&source, 1024, 32);
       char byte;
       ASSERT_EQ(1, in.read(&byte, 1));
-      ASSERT_TRUE(eventually([&] { return source.position == 1424; }));
+      ASSERT_TRUE(eventually([&] { return source.position == 1500; }));
       opener = std::thread([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         source.open();
       });
     }
     opener.join();
-    EXPECT_EQ(1524u, source.position) << "the read in progress ends, and no other starts";
+    EXPECT_EQ(1600u, source.position) << "the read in progress ends, and no other starts";
   }
   {
     WatchedSource source(data, 0, WatchedSource::Failure::kPlain);
