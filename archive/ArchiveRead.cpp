@@ -292,9 +292,11 @@ void ArchiveRead::processEntry(Entry& entry, VectorAuto& linkTargets, VectorAuto
       prepareName(name);
       RandomAccessFile file(name, O_WRONLY | O_CREAT | O_TRUNC);
       writeContents(content, entry.size, file);
+      // On the open file, saving two lookups of its name; the bits come
+      // after the content, so a file without write permission still fills.
+      name.setModificationTime(entry.time, file.getDescriptor());
+      name.setPermissions(static_cast<uint16_t>(entry.permissions), file.getDescriptor());
       file.close();
-      name.setModificationTime(entry.time);
-      name.setPermissions(static_cast<uint16_t>(entry.permissions));
       break;
     }
     case kHardLink: {

@@ -212,6 +212,10 @@ class Path : public String {
   // Sets access and modification time to `time` (seconds since 1970);
   // raises "set modification time failure".
   void setModificationTime(uint32_t time) const;
+  // The same two on `descriptor`, a descriptor open on this file: no path
+  // is looked up. Failures are raised as above, naming this path.
+  void setPermissions(uint16_t mode, int descriptor) const;
+  void setModificationTime(uint32_t time, int descriptor) const;
   // Copies this file's content, modification time and mode to
   // `destination`, which is created or emptied; a destination left partly
   // written by a failing copy is removed. Refuses to copy a file onto itself

@@ -219,6 +219,17 @@ void Path::setModificationTime(uint32_t time) const {
   if (!setTimes(*this, static_cast<time_t>(time))) throwFailure(kSetModificationTimeFailure);
 }
 
+void Path::setPermissions(uint16_t mode, int descriptor) const {
+  if (fchmod(descriptor, mode) != 0) throwFailure(kSetFilePermissionFailure);
+}
+
+void Path::setModificationTime(uint32_t time, int descriptor) const {
+  struct timespec times[2];
+  times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(time);
+  times[0].tv_nsec = times[1].tv_nsec = 0;
+  if (futimens(descriptor, times) != 0) throwFailure(kSetModificationTimeFailure);
+}
+
 void Path::copyTo(const Path& destination) const {
   RandomAccessFile source(*this, O_RDONLY);
   struct stat status;

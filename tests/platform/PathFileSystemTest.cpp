@@ -1,4 +1,5 @@
 // The file-system operations of Path, each in a private directory.
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -259,6 +260,10 @@ TEST_F(PathFileSystemTest, FailuresNameThePathTheOperationAndTheReason) {
        "Exception: missing: set file permission failure: No such file or directory"},
       {"utime", [] { Path("missing").setModificationTime(0); },
        "Exception: missing: set modification time failure: No such file or directory"},
+      {"fchmod", [] { Path("named").setPermissions(0644, -1); },
+       "Exception: named: set file permission failure: Bad file descriptor"},
+      {"futimens", [] { Path("named").setModificationTime(0, -1); },
+       "Exception: named: set modification time failure: Bad file descriptor"},
       {"rename missing", [] { Path("missing").rename(Path("other")); },
        "Exception: missing: cannot rename to other: No such file or directory"},
       {"rename onto a full directory", [] { Path("dir").rename(Path("full")); },
@@ -391,14 +396,28 @@ TEST_F(PathFileSystemTest, SetPermissionsAndModificationTime) {
   writeFile("f", "", 0600);
   Path("f").setPermissions(04751);
   EXPECT_EQ(04751u, modeOf("f"));
+  // By name, and on an open descriptor of the file (which the name then
+  // only labels), with the same results.
+  int descriptor = open("f", O_RDONLY);
+  ASSERT_LE(0, descriptor);
+  Path("f").setPermissions(0640, descriptor);
+  EXPECT_EQ(0640u, modeOf("f"));
   // Beyond the signed 32-bit range: the time is unsigned.
   for (uint32_t time : {0u, 1234567890u, 4000000000u}) {
-    Path("f").setModificationTime(time);
-    struct stat status;
-    ASSERT_EQ(0, stat("f", &status));
-    EXPECT_EQ(static_cast<time_t>(time), status.st_mtime) << time;
-    EXPECT_EQ(static_cast<time_t>(time), status.st_atime) << time;
+    for (bool byDescriptor : {false, true}) {
+      if (byDescriptor) {
+        Path("f").setModificationTime(time, descriptor);
+      } else {
+        Path("f").setModificationTime(time);
+      }
+      struct stat status;
+      ASSERT_EQ(0, stat("f", &status));
+      EXPECT_EQ(static_cast<time_t>(time), status.st_mtime) << time << " " << byDescriptor;
+      EXPECT_EQ(static_cast<time_t>(time), status.st_atime) << time << " " << byDescriptor;
+      EXPECT_EQ(0, status.st_mtim.tv_nsec) << time << " " << byDescriptor;
+    }
   }
+  close(descriptor);
 }
 
 // Content of `size` bytes that differ from position to position.
