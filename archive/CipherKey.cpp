@@ -5,7 +5,6 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #define VANTOREL_CIPHER_X86 1
-#include <immintrin.h>
 #endif
 
 namespace {
@@ -72,109 +71,58 @@ void decipherInterleaved(const uint32_t* k, const unsigned char* from, unsigned 
   decipherEach(k, from, to, blocks);
 }
 
-#ifdef VANTOREL_CIPHER_X86
-// The vector kernels keep v0 of several blocks in one register and v1 in
-// another. x86 is little-endian, so a block's words load as they are; two
-// registers of interleaved words (v0 v1 v0 v1 ...) are sorted into a v0 and
-// a v1 register and back. Each step runs two such groups side by side.
+// The vector kernels: one register holds v0 of several blocks, another
+// their v1, and each step runs two such groups side by side. The code is
+// written once on the compiler's vector types; each kernel compiles it for
+// its instruction set by inlining it whole into a function built for that
+// set (flatten).
+typedef uint32_t Lanes4 __attribute__((vector_size(16)));
+typedef uint32_t Lanes8 __attribute__((vector_size(32)));
 
-__attribute__((target("sse2"))) void decipherSse2(const uint32_t* k, const unsigned char* from,
-                                                  unsigned char* to, uint32_t blocks) {
-  // Four blocks per register, two groups per step.
-  constexpr uint32_t kStep = 8;
-  const __m128i k0 = _mm_set1_epi32(static_cast<int>(k[0]));
-  const __m128i k1 = _mm_set1_epi32(static_cast<int>(k[1]));
-  const __m128i k2 = _mm_set1_epi32(static_cast<int>(k[2]));
-  const __m128i k3 = _mm_set1_epi32(static_cast<int>(k[3]));
-  const __m128i delta = _mm_set1_epi32(static_cast<int>(kDelta));
+template <class Lanes>
+inline void decipherLanes(const uint32_t* k, const unsigned char* from, unsigned char* to,
+                          uint32_t blocks) {
+  constexpr uint32_t kLanes = sizeof(Lanes) / sizeof(uint32_t);
+  constexpr uint32_t kStep = 2 * kLanes;
   for (; blocks >= kStep; blocks -= kStep) {
-    const __m128i* in = reinterpret_cast<const __m128i*>(from);
-    // [a0 a1 b0 b1] -> [a0 b0 a1 b1]; two of them -> v0 = [a0 b0 c0 d0].
-    __m128i p = _mm_shuffle_epi32(_mm_loadu_si128(in), _MM_SHUFFLE(3, 1, 2, 0));
-    __m128i q = _mm_shuffle_epi32(_mm_loadu_si128(in + 1), _MM_SHUFFLE(3, 1, 2, 0));
-    __m128i r = _mm_shuffle_epi32(_mm_loadu_si128(in + 2), _MM_SHUFFLE(3, 1, 2, 0));
-    __m128i s = _mm_shuffle_epi32(_mm_loadu_si128(in + 3), _MM_SHUFFLE(3, 1, 2, 0));
-    __m128i v0a = _mm_unpacklo_epi64(p, q), v1a = _mm_unpackhi_epi64(p, q);
-    __m128i v0b = _mm_unpacklo_epi64(r, s), v1b = _mm_unpackhi_epi64(r, s);
-    __m128i sum = _mm_set1_epi32(static_cast<int>(kFinalSum));
-    for (uint32_t cycle = 0; cycle < kCycles; ++cycle) {
-      v1a =
-          _mm_sub_epi32(v1a, _mm_xor_si128(_mm_xor_si128(_mm_add_epi32(_mm_slli_epi32(v0a, 4), k2),
-                                                         _mm_add_epi32(v0a, sum)),
-                                           _mm_add_epi32(_mm_srli_epi32(v0a, 5), k3)));
-      v1b =
-          _mm_sub_epi32(v1b, _mm_xor_si128(_mm_xor_si128(_mm_add_epi32(_mm_slli_epi32(v0b, 4), k2),
-                                                         _mm_add_epi32(v0b, sum)),
-                                           _mm_add_epi32(_mm_srli_epi32(v0b, 5), k3)));
-      v0a =
-          _mm_sub_epi32(v0a, _mm_xor_si128(_mm_xor_si128(_mm_add_epi32(_mm_slli_epi32(v1a, 4), k0),
-                                                         _mm_add_epi32(v1a, sum)),
-                                           _mm_add_epi32(_mm_srli_epi32(v1a, 5), k1)));
-      v0b =
-          _mm_sub_epi32(v0b, _mm_xor_si128(_mm_xor_si128(_mm_add_epi32(_mm_slli_epi32(v1b, 4), k0),
-                                                         _mm_add_epi32(v1b, sum)),
-                                           _mm_add_epi32(_mm_srli_epi32(v1b, 5), k1)));
-      sum = _mm_sub_epi32(sum, delta);
+    Lanes v0a, v1a, v0b, v1b;
+    for (uint32_t i = 0; i < kLanes; ++i) {
+      v0a[i] = loadLittleEndian32(from + i * CipherKey::kBlockSize);
+      v1a[i] = loadLittleEndian32(from + i * CipherKey::kBlockSize + 4);
+      v0b[i] = loadLittleEndian32(from + (kLanes + i) * CipherKey::kBlockSize);
+      v1b[i] = loadLittleEndian32(from + (kLanes + i) * CipherKey::kBlockSize + 4);
     }
-    __m128i* out = reinterpret_cast<__m128i*>(to);
-    _mm_storeu_si128(out, _mm_unpacklo_epi32(v0a, v1a));
-    _mm_storeu_si128(out + 1, _mm_unpackhi_epi32(v0a, v1a));
-    _mm_storeu_si128(out + 2, _mm_unpacklo_epi32(v0b, v1b));
-    _mm_storeu_si128(out + 3, _mm_unpackhi_epi32(v0b, v1b));
+    uint32_t sum = kFinalSum;
+    for (uint32_t cycle = 0; cycle < kCycles; ++cycle) {
+      v1a -= ((v0a << 4) + k[2]) ^ (v0a + sum) ^ ((v0a >> 5) + k[3]);
+      v1b -= ((v0b << 4) + k[2]) ^ (v0b + sum) ^ ((v0b >> 5) + k[3]);
+      v0a -= ((v1a << 4) + k[0]) ^ (v1a + sum) ^ ((v1a >> 5) + k[1]);
+      v0b -= ((v1b << 4) + k[0]) ^ (v1b + sum) ^ ((v1b >> 5) + k[1]);
+      sum -= kDelta;
+    }
+    for (uint32_t i = 0; i < kLanes; ++i) {
+      storeLittleEndian32(to + i * CipherKey::kBlockSize, v0a[i]);
+      storeLittleEndian32(to + i * CipherKey::kBlockSize + 4, v1a[i]);
+      storeLittleEndian32(to + (kLanes + i) * CipherKey::kBlockSize, v0b[i]);
+      storeLittleEndian32(to + (kLanes + i) * CipherKey::kBlockSize + 4, v1b[i]);
+    }
     from += kStep * CipherKey::kBlockSize;
     to += kStep * CipherKey::kBlockSize;
   }
   decipherInterleaved(k, from, to, blocks);
 }
 
-__attribute__((target("avx2"))) void decipherAvx2(const uint32_t* k, const unsigned char* from,
-                                                  unsigned char* to, uint32_t blocks) {
-  // Eight blocks per register, two groups per step.
-  constexpr uint32_t kStep = 16;
-  const __m256i k0 = _mm256_set1_epi32(static_cast<int>(k[0]));
-  const __m256i k1 = _mm256_set1_epi32(static_cast<int>(k[1]));
-  const __m256i k2 = _mm256_set1_epi32(static_cast<int>(k[2]));
-  const __m256i k3 = _mm256_set1_epi32(static_cast<int>(k[3]));
-  const __m256i delta = _mm256_set1_epi32(static_cast<int>(kDelta));
-  for (; blocks >= kStep; blocks -= kStep) {
-    const __m256i* in = reinterpret_cast<const __m256i*>(from);
-    // Within each 128-bit half, as in the SSE2 kernel; the blocks' order in
-    // the lanes does not matter as long as the way back mirrors it.
-    __m256i p = _mm256_shuffle_epi32(_mm256_loadu_si256(in), _MM_SHUFFLE(3, 1, 2, 0));
-    __m256i q = _mm256_shuffle_epi32(_mm256_loadu_si256(in + 1), _MM_SHUFFLE(3, 1, 2, 0));
-    __m256i r = _mm256_shuffle_epi32(_mm256_loadu_si256(in + 2), _MM_SHUFFLE(3, 1, 2, 0));
-    __m256i s = _mm256_shuffle_epi32(_mm256_loadu_si256(in + 3), _MM_SHUFFLE(3, 1, 2, 0));
-    __m256i v0a = _mm256_unpacklo_epi64(p, q), v1a = _mm256_unpackhi_epi64(p, q);
-    __m256i v0b = _mm256_unpacklo_epi64(r, s), v1b = _mm256_unpackhi_epi64(r, s);
-    __m256i sum = _mm256_set1_epi32(static_cast<int>(kFinalSum));
-    for (uint32_t cycle = 0; cycle < kCycles; ++cycle) {
-      v1a = _mm256_sub_epi32(
-          v1a, _mm256_xor_si256(_mm256_xor_si256(_mm256_add_epi32(_mm256_slli_epi32(v0a, 4), k2),
-                                                 _mm256_add_epi32(v0a, sum)),
-                                _mm256_add_epi32(_mm256_srli_epi32(v0a, 5), k3)));
-      v1b = _mm256_sub_epi32(
-          v1b, _mm256_xor_si256(_mm256_xor_si256(_mm256_add_epi32(_mm256_slli_epi32(v0b, 4), k2),
-                                                 _mm256_add_epi32(v0b, sum)),
-                                _mm256_add_epi32(_mm256_srli_epi32(v0b, 5), k3)));
-      v0a = _mm256_sub_epi32(
-          v0a, _mm256_xor_si256(_mm256_xor_si256(_mm256_add_epi32(_mm256_slli_epi32(v1a, 4), k0),
-                                                 _mm256_add_epi32(v1a, sum)),
-                                _mm256_add_epi32(_mm256_srli_epi32(v1a, 5), k1)));
-      v0b = _mm256_sub_epi32(
-          v0b, _mm256_xor_si256(_mm256_xor_si256(_mm256_add_epi32(_mm256_slli_epi32(v1b, 4), k0),
-                                                 _mm256_add_epi32(v1b, sum)),
-                                _mm256_add_epi32(_mm256_srli_epi32(v1b, 5), k1)));
-      sum = _mm256_sub_epi32(sum, delta);
-    }
-    __m256i* out = reinterpret_cast<__m256i*>(to);
-    _mm256_storeu_si256(out, _mm256_unpacklo_epi32(v0a, v1a));
-    _mm256_storeu_si256(out + 1, _mm256_unpackhi_epi32(v0a, v1a));
-    _mm256_storeu_si256(out + 2, _mm256_unpacklo_epi32(v0b, v1b));
-    _mm256_storeu_si256(out + 3, _mm256_unpackhi_epi32(v0b, v1b));
-    from += kStep * CipherKey::kBlockSize;
-    to += kStep * CipherKey::kBlockSize;
-  }
-  decipherInterleaved(k, from, to, blocks);
+#ifdef VANTOREL_CIPHER_X86
+__attribute__((target("sse2"), flatten)) void decipherSse2(const uint32_t* k,
+                                                           const unsigned char* from,
+                                                           unsigned char* to, uint32_t blocks) {
+  decipherLanes<Lanes4>(k, from, to, blocks);
+}
+
+__attribute__((target("avx2"), flatten)) void decipherAvx2(const uint32_t* k,
+                                                           const unsigned char* from,
+                                                           unsigned char* to, uint32_t blocks) {
+  decipherLanes<Lanes8>(k, from, to, blocks);
 }
 #endif  // VANTOREL_CIPHER_X86
 

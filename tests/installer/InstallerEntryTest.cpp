@@ -164,18 +164,36 @@ class SigintDuringExtractionTest : public testsupport::TempDirTest {
   // Whole cipher blocks: the installer waits for the rest of a block.
   size_t half() const { return data_.size() / 2 / 8 * 8; }
 
+  // Feeds the first half of install.data, waits for the percentage, sends
+  // one SIGINT and checks that the installer goes on; returns the pipe, or
+  // -1 after a failure.
+  int feedHalfAndInterrupt(Child& child) {
+    int fd = openPipe();
+    if (fd < 0) {
+      ADD_FAILURE() << "the installer never opened install.data";
+      return -1;
+    }
+    writeAll(fd, data_.substr(0, half()));
+    bool started = child.waitForOutput("  0%");
+    EXPECT_TRUE(started) << "no percentage shown";
+    EXPECT_EQ(0, kill(child.pid(), SIGINT));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    bool running = child.running();
+    EXPECT_TRUE(running) << "the first SIGINT must be absorbed";
+    if (!started || !running) {
+      close(fd);
+      return -1;
+    }
+    return fd;
+  }
+
   std::string data_;
 };
 
 TEST_F(SigintDuringExtractionTest, FirstIsAbsorbedAndTheInstallationCompletes) {
   Child child({dir_ + "/kit/install", "--prefix", dir_ + "/inst"}, RunOptions());
-  int fd = openPipe();
+  int fd = feedHalfAndInterrupt(child);
   ASSERT_LE(0, fd);
-  writeAll(fd, data_.substr(0, half()));
-  ASSERT_TRUE(child.waitForOutput("  0%"));
-  ASSERT_EQ(0, kill(child.pid(), SIGINT));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_TRUE(child.running()) << "the first SIGINT must be absorbed";
   writeAll(fd, data_.substr(half()));
   close(fd);
   RunResult result = child.wait();
@@ -190,13 +208,8 @@ TEST_F(SigintDuringExtractionTest, FirstIsAbsorbedAndTheInstallationCompletes) {
 
 TEST_F(SigintDuringExtractionTest, SecondEndsTheProcessWithStatusOne) {
   Child child({dir_ + "/kit/install", "--prefix", dir_ + "/inst"}, RunOptions());
-  int fd = openPipe();
+  int fd = feedHalfAndInterrupt(child);
   ASSERT_LE(0, fd);
-  writeAll(fd, data_.substr(0, half()));
-  ASSERT_TRUE(child.waitForOutput("  0%"));
-  ASSERT_EQ(0, kill(child.pid(), SIGINT));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  ASSERT_TRUE(child.running()) << "the first SIGINT must be absorbed";
   ASSERT_EQ(0, kill(child.pid(), SIGINT));
   RunResult result = child.wait();
   close(fd);
