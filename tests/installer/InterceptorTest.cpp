@@ -2,6 +2,7 @@
 // extraction: which names get a link to vntc, where they are searched for
 // (PATH, the extra directories, "install-path"), a reinstallation, and when
 // the user is told to put bin at the front of PATH.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/archive/ArchiveTestSupport.h"
 #include "tests/installer/InstallTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -199,6 +201,25 @@ TEST_F(InterceptorTest, ReinstallMakesAndPrintsNoInterceptors) {
   EXPECT_EQ(std::string::npos, second.err.find("interceptor")) << second.err;
   EXPECT_EQ(kHeader + kSuccess, second.out);
   EXPECT_EQ("vntc", linkText(prefix_, "gcc"));
+}
+
+// An archive that makes bin a symbolic link to some other directory gets no
+// interceptors there: nothing is written through the link.
+TEST_F(InterceptorTest, NoInterceptorsThroughABinThatIsALink) {
+  std::string elsewhere = makeDirectory("elsewhere", {});
+  std::string compilers = makeDirectory("compilers", {{"gcc"}});
+  ASSERT_NO_FATAL_FAILURE(
+      writeInstallData(testsupport::buildArchive({{4, "bin", elsewhere, 0, 0}})));
+  RunResult result = installVerbose(prefix_, compilers);
+  EXPECT_EQ(0, result.status) << result.err;
+  EXPECT_EQ(kHeader + advice(prefix_) + kSuccess, result.out);
+  DIR* dir = opendir(elsewhere.c_str());
+  ASSERT_NE(nullptr, dir);
+  std::vector<std::string> names;
+  while (struct dirent* e = readdir(dir)) names.push_back(e->d_name);
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ((std::vector<std::string>{".", ".."}), names) << "nothing was made elsewhere";
 }
 
 // The advice appears exactly when a PATH search for some intercepted name
