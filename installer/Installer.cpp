@@ -1,13 +1,25 @@
 #include "installer/Installer.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <exception>
 
+#include <memory>
+
 #include "BuildConstants.h"
+#include "archive/ArchiveReadVerbose.h"
+#include "archive/CipherInputStream.h"
+#include "archive/LzmaInputStream.h"
+#include "archive/ProgressMonitorInputStream.h"
+#include "archive/ProgressMonitorText.h"
+#include "io/BufferedInputStream.h"
+#include "io/FileInputStream.h"
+#include "io/FileOutputStream.h"
 #include "lang/Exception.h"
+#include "platform/DirectoryReader.h"
 #include "platform/Path.h"
 
 namespace {
@@ -15,6 +27,13 @@ namespace {
 const char kPrefixOption[] = "--prefix";
 const char kPrefixAssignment[] = "--prefix=";
 const char kDefaultDirectory[] = "/Applications/Vantorel";
+// The archive, beside the program.
+const char kInstallDataName[] = "install.data";
+// The product's marker program: a bin that holds it is an earlier
+// installation.
+const char kMarkerProgram[] = "bin/vnt01";
+// The installation directory and the directories on the way to it.
+constexpr uint16_t kDirectoryMode = 0755;
 
 // The prompt's answer buffer, terminator included: one read takes at most
 // 1023 bytes, and an answer counts only when its newline fits.
@@ -98,7 +117,73 @@ void Installer::chooseDirectory() {
   installPrefix_ = withTrailingSlash(installPrefix_);
 }
 
+void Installer::checkBin() const {
+  Path bin("bin");
+  if (!bin.isDirectory()) return;
+  DirectoryReader reader(bin);
+  String name;
+  if (!reader.next(name) || Path(kMarkerProgram).isExecutable()) return;
+  throw Exception(String("Directory ") + installPrefix_ +
+                  "bin contains files other than Vantorel. Specify an empty or non-existing "
+                  "installation directory.");
+}
+
+void Installer::extract() {
+  Path archive = Path::getProgramPath().getDirectory() + kInstallDataName;
+  if (verbose_) {
+    fputs("extract ", stderr);
+    fwrite(archive.data(), 1, archive.length(), stderr);
+    fputc('\n', stderr);
+  }
+  FileInputStream file(archive);
+  BufferedInputStream buffered(&file);
+  CipherInputStream cipher(&buffered);
+  LzmaInputStream lzma(&cipher);
+  FileOutputStream terminal(1);
+
+  // The percentage goes to descriptor 1 directly: what stdio holds must
+  // come out first.
+  fflush(stdout);
+  std::unique_ptr<ProgressMonitorText> monitor;
+  std::unique_ptr<ProgressMonitorInputStream> progress;
+  InputStream* in = &lzma;
+  if (!verbose_) {
+    monitor.reset(new ProgressMonitorText(lzma.getRemaining(), &terminal));
+    progress.reset(new ProgressMonitorInputStream(&lzma, monitor.get()));
+    in = progress.get();
+  }
+  try {
+    ArchiveReadVerbose reader(in, false);
+    reader.verbose = verbose_;
+    reader.extract();
+  } catch (...) {
+    // The line ends where it stood: a failed extraction is not shown as
+    // complete.
+    if (monitor) monitor->abandon();
+    throw;
+  }
+  progress.reset();
+  monitor.reset();  // shows 100% and ends the line
+}
+
 void Installer::install() {
   chooseDirectory();
-  throw Exception("the installation flow is not available in this build");
+  installPrefix_ = Path(installPrefix_).getCanonical();
+  Path prefix(installPrefix_);
+  if (verbose_) {
+    fputs("mkdir ", stderr);
+    fwrite(prefix.data(), 1, prefix.length(), stderr);
+    fputc('\n', stderr);
+  }
+  // Every file and directory gets exactly the mode its creator asks for.
+  umask(0);
+  prefix.makeDirectory(kDirectoryMode);
+  prefix.setCurrentDirectory();
+  checkBin();
+  extract();
+  createInterceptors();
+  if (interceptorShadowed_) {
+    printf("Add %sbin to the front of your PATH environment variable.\n", installPrefix_.c_str());
+  }
+  fputs("Installed all files successfully\n", stdout);
 }

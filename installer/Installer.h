@@ -27,6 +27,15 @@ class Installer {
   // The installation flow; raises an Exception on every failure.
   void install();
 
+  // Makes the interceptor links in bin for the build tools and for every
+  // compiler driver along PATH, /usr/local/bin, /Developer/usr/bin and the
+  // directory named by "install-path". Runs in the installation directory.
+  void createInterceptors();
+  // Makes the link "bin/<name>" to "vntc" unless a regular file is reached
+  // there already, and notes when a PATH search for `name` would not reach
+  // it.
+  void createInterceptor(const String& name);
+
   int exitStatus() const { return exitStatus_; }
   const String& installPrefix() const { return installPrefix_; }
   bool verbose() const { return verbose_; }
@@ -35,6 +44,11 @@ class Installer {
  private:
   // Asks for the installation directory when no --prefix gave one.
   void chooseDirectory();
+  // Refuses a bin directory that holds something other than an earlier
+  // installation.
+  void checkBin() const;
+  // Unpacks install.data into the working directory.
+  void extract();
 
   // 0, or 1 after an unrecognised argument or a failure.
   int exitStatus_ = 0;

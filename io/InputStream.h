@@ -14,7 +14,9 @@ class InputStream {
   InputStream() = default;
   InputStream(const InputStream&) = delete;
   InputStream& operator=(const InputStream&) = delete;
-  virtual ~InputStream() = default;
+  // A stream that owns a file closes it on destruction, and a failing close
+  // may propagate (never while another exception unwinds).
+  virtual ~InputStream() noexcept(false) = default;
 
   // Passed down a stack to the stream that owns a resource; does nothing here.
   virtual void close() {}

@@ -11,7 +11,10 @@ class OutputStream {
   OutputStream() = default;
   OutputStream(const OutputStream&) = delete;
   OutputStream& operator=(const OutputStream&) = delete;
-  virtual ~OutputStream() = default;
+  // Streams that hold bytes back (buffering, a pending cipher block) write
+  // them out on destruction, and a failure of that write may propagate: see
+  // the derived classes. It never does while another exception unwinds.
+  virtual ~OutputStream() noexcept(false) = default;
 
   virtual void close() {}
   virtual void flush() {}

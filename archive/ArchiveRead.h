@@ -1,0 +1,110 @@
+// ArchiveRead reads an archive and turns it into files, directories and
+// links below the current working directory. Construct it on a stream
+// positioned at the archive's first byte (the file header is checked at
+// once) and call extract() once; or walk the entries yourself with
+// readHeader() and readBody() to list or verify an archive without writing.
+//
+// Every entry's header and body CRCs are verified before anything is done
+// with it. Entry names are checked before anything is created for them: a
+// name that is empty, absolute, climbs with "..", holds a zero byte, or (for
+// anything but a directory) ends with "/" or "." is refused, and so is a
+// symbolic link met where the archive expects a directory. Symbolic links
+// are made last, after every other entry, so extraction never writes through
+// a link that the archive made. Nothing is rolled back after a failure.
+//
+// The input stream is borrowed and must outlive the reader; the reader reads
+// it through a 4096-byte buffer of its own.
+#ifndef VANTOREL_ARCHIVE_ARCHIVEREAD_H
+#define VANTOREL_ARCHIVE_ARCHIVEREAD_H
+
+#include <cstdint>
+
+#include "archive/Archive.h"
+#include "io/BufferedInputStream.h"
+#include "lang/Exception.h"
+#include "lang/Hashtable.h"
+#include "lang/VectorAuto.h"
+
+class InputStream;
+class RandomAccessFile;
+
+class ArchiveRead : public Archive {
+ public:
+  // Damage confined to one entry ("Archive corrupt"): a wrong marker, a wrong
+  // header or body CRC, or an unknown type. Reading may resume with
+  // skipToMarker().
+  class ExceptionRecoverable : public Exception {
+   public:
+    ExceptionRecoverable() : Exception("Archive corrupt") {}
+  };
+
+  // One entry's name followed by its content. The buffer grows as the bytes
+  // arrive, so a damaged size field cannot make the reader allocate more than
+  // the data that is really there.
+  class Body {
+   public:
+    Body() = default;
+    Body(const Body&) = delete;
+    Body& operator=(const Body&) = delete;
+    ~Body();
+
+    const char* data() const { return data_; }
+    uint64_t size() const { return size_; }
+
+   private:
+    friend class ArchiveRead;
+    // Makes room for at least `capacity` bytes, keeping the first size_.
+    void reserve(uint64_t capacity);
+
+    char* data_ = nullptr;  // malloc'd, owned
+    uint64_t size_ = 0;
+    uint64_t capacity_ = 0;
+  };
+
+  // Reads and checks the file header; raises its Exception on a bad one.
+  ArchiveRead(InputStream* in, bool cipher);
+  ~ArchiveRead() noexcept(false) override;
+
+  // Reads and creates every entry up to the end entry, then the symbolic
+  // links. Raises on the first failure.
+  void extract();
+
+  // Reads the next entry header (marker and header block) into `entry`,
+  // verifying its CRC; returns false at the end entry.
+  bool readHeader(Entry& entry);
+  // Reads and verifies the body of the entry whose header was just read;
+  // sets entry.name from it.
+  void readBody(Entry& entry, Body& body);
+  // Recovery after ExceptionRecoverable: reads on in 8-byte steps to the next
+  // marker, so that the next readHeader() starts with the header block.
+  void skipToMarker();
+
+ protected:
+  // Writes a regular file's content to the file just opened for it.
+  virtual void writeContents(const char* bytes, uint32_t count, RandomAccessFile& file);
+  // Called for every verified entry before anything is created for it;
+  // `body` is the name followed by the content.
+  virtual void onEntry(const Entry& entry, const char* body);
+
+  // Creates the directories of `path` that are not known to exist: 0755 on
+  // the way, `mode` for the last one. An existing directory is left as it is.
+  void makeDirectories(const Path& path, uint32_t mode);
+
+ private:
+  void readFileHeader();
+  void processEntry(Entry& entry, VectorAuto& linkTargets, VectorAuto& linkNames);
+  // Makes the parent directories of `name` and removes whatever is there.
+  void prepareName(const Path& name);
+  void makeSymbolicLink(const Path& target, const Path& name);
+
+  // Directories known to exist, each with a trailing "/", mapped to itself.
+  Hashtable directories_;
+  // Owns the Paths in directories_.
+  VectorAuto directoryList_;
+  // The archive, through a buffer of its own.
+  BufferedInputStream input_;
+  // Whether the next header read starts with the marker.
+  bool expectMarker_;
+};
+
+#endif  // VANTOREL_ARCHIVE_ARCHIVEREAD_H

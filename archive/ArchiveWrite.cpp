@@ -1,0 +1,168 @@
+#include "archive/ArchiveWrite.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "archive/CipherOutputStream.h"
+#include "io/DataOutputStream.h"
+#include "io/FileInputStream.h"
+#include "io/RandomAccessFile.h"
+#include "io/StringOutputStream.h"
+#include "lang/Exception.h"
+#include "platform/DirectoryReader.h"
+
+namespace {
+
+// The widest name the 16-bit name-length field can carry.
+constexpr uint32_t kMaxNameLength = 0xFFFF;
+
+// Reads the text of the symbolic link at `path`, however long.
+String readLinkText(const Path& path) {
+  std::vector<char> buffer(1024);
+  for (;;) {
+    ssize_t length = readlink(path.c_str(), buffer.data(), buffer.size());
+    if (length < 0) throw Exception("readlink failure");
+    if (static_cast<size_t>(length) < buffer.size()) {
+      return String(buffer.data(), static_cast<uint32_t>(length));
+    }
+    if (buffer.size() >= (1u << 24)) throw Exception("readlink failure");
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+}  // namespace
+
+bool ArchiveWrite::InodePath::equals(const Object& other) const {
+  const InodePath& that = static_cast<const InodePath&>(other);
+  return inode_ == that.inode_ && device_ == that.device_;
+}
+
+ArchiveWrite::ArchiveWrite(OutputStream* out, bool cipher)
+    : Archive(cipher), scrambler_(nullptr), data_(nullptr), out_(out), finished_(false) {
+  out_->write(kFileHeader, kFileHeaderSize);
+  if (cipher_) scrambler_ = new CipherOutputStream(out_);
+  data_ = new DataOutputStream(scrambler_ != nullptr ? static_cast<OutputStream*>(scrambler_)
+                                                     : out_);
+}
+
+ArchiveWrite::~ArchiveWrite() noexcept(false) {
+  std::unique_ptr<CipherOutputStream> scrambler(scrambler_);
+  std::unique_ptr<DataOutputStream> data(data_);
+  if (std::uncaught_exceptions() == 0) finish();
+}
+
+void ArchiveWrite::finish() {
+  if (finished_) return;
+  finished_ = true;
+  writeEntry(Entry(), nullptr);
+}
+
+void ArchiveWrite::writeEntry(const Entry& entry, const char* content) {
+  crc_.reset();
+  // Every earlier part is a whole number of blocks, so the cipher holds
+  // nothing back when the marker bypasses it.
+  out_->write(kMarker, kMarkerSize);
+
+  String header;
+  {
+    StringOutputStream headerOut(&header);
+    DataOutputStream fields(&headerOut);
+    fields.writeUnsigned(entry.type * 512 + (entry.permissions & 0x1FF), 2);
+    fields.writeUnsigned(entry.name.length() & 0xFFFF, 2);
+    fields.writeUnsigned(entry.size, 4);
+    fields.writeUnsigned(entry.time, 4);
+    crc_.update(header.data(), kHeaderCheckedSize);
+    fields.writeUnsigned(crc_.value(), 4);
+  }
+  data_->write(header.data(), kHeaderBlockSize);
+
+  crc_.update(entry.name.data(), entry.name.length());
+  data_->write(entry.name.data(), entry.name.length());
+  if (entry.size != 0) {
+    crc_.update(content, entry.size);
+    data_->write(content, entry.size);
+  }
+  data_->writeUnsigned(crc_.value(), 4);
+  static const char kZero = 0;
+  uint64_t written = static_cast<uint64_t>(entry.size) + entry.name.length() + kCrcSize;
+  for (; written % 8 != 0; ++written) data_->write(&kZero, 1);
+}
+
+void ArchiveWrite::readContents(InputStream& in, char* buffer, uint32_t size) {
+  in.readFully(buffer, size);
+}
+
+void ArchiveWrite::addFile(Entry& entry, uint32_t size) {
+  FileInputStream in(entry.name);
+  std::unique_ptr<char[]> buffer(new char[size == 0 ? 1 : size]);
+  readContents(in, buffer.get(), size);
+  entry.size = size;
+  writeEntry(entry, buffer.get());
+  in.close();
+}
+
+void ArchiveWrite::add(const Path& path) {
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0) {
+    int error = errno;
+    RandomAccessFile probe(path, O_RDONLY);  // raises the open failure and its reason
+    throw RandomAccessFile::Exception("File open error", error, path);
+  }
+  Entry entry;
+  entry.name = path;
+  if (S_ISDIR(status.st_mode)) entry.name.addTrailingSlash();
+  // A name longer than its 16-bit field would make an archive whose every
+  // later entry is misread.
+  if (entry.name.length() > kMaxNameLength) {
+    throw Exception(String("Archive: name too long: ") + entry.name);
+  }
+
+  if (S_ISREG(status.st_mode)) {
+    if (status.st_nlink >= 2) {
+      InodePath key(status.st_dev, status.st_ino, path);
+      int index = inodes_.indexOf(key);
+      if (index >= 0) {
+        const Path& first = static_cast<InodePath*>(inodes_.elementAt(index))->getPath();
+        entry.type = kHardLink;
+        entry.size = first.length();
+        writeEntry(entry, first.data());
+        return;
+      }
+      inodes_.addElement(new InodePath(status.st_dev, status.st_ino, path));
+    }
+    if (Archive::bodyLength(entry.name.length(), 0) + static_cast<uint64_t>(status.st_size) >
+        UINT32_MAX) {
+      throw Exception(String("Archive: file too large: ") + path);
+    }
+    entry.type = kFile;
+    entry.permissions = status.st_mode;
+    entry.time = static_cast<uint32_t>(status.st_mtime);
+    addFile(entry, static_cast<uint32_t>(status.st_size));
+  } else if (S_ISDIR(status.st_mode)) {
+    entry.type = kDirectory;
+    entry.permissions = status.st_mode;
+    writeEntry(entry, nullptr);
+    VectorAuto owned;
+    {
+      DirectoryReader reader(entry.name);
+      String name;
+      while (reader.next(name)) owned.addElement(new String(name));
+    }
+    for (uint32_t i = 0; i < owned.size(); ++i) {
+      add(entry.name + *static_cast<String*>(owned.elementAt(i)));
+    }
+  } else if (S_ISLNK(status.st_mode)) {
+    String text = readLinkText(path);
+    entry.type = kSymbolicLink;
+    entry.size = text.length();
+    writeEntry(entry, text.data());
+  } else {
+    throw Exception("Archive: invalid type of file");
+  }
+}

@@ -1,0 +1,116 @@
+// The compiler interceptors: symbolic links in the product's bin directory,
+// each pointing at the product's compiler wrapper "vntc", for four build
+// tools and for every compiler driver found along the search list.
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "installer/Installer.h"
+#include "io/RandomAccessFile.h"
+#include "lang/Exception.h"
+#include "platform/DirectoryReader.h"
+#include "platform/Path.h"
+
+namespace {
+
+// Build tools that always get an interceptor, in this order.
+const char* const kInterceptedTools[] = {"Validation", "codesign_allocate", "libtool", "strip"};
+
+// Compiler driver names, tested in this order; matching is case-sensitive.
+const char* const kCompilerPatterns[] = {
+    "cc",           "armcc",        "armcpp",       "armlink",      "c++",
+    "g++",          "gcc",          "*-c++",        "*-g++",        "*-gcc",
+    "c++-[1-9]*",   "g++-[1-9]*",   "gcc-[1-9]*",   "*-c++-[1-9]*", "*-g++-[1-9]*",
+    "*-gcc-[1-9]*", "cc68e",        "ccarm",        "ccbf",         "ccintppc",
+    "ccmips",       "ccppc",        "ccv850e",      "ccx86",        "clang",
+    "clang++",      "cx68e",        "cxarm",        "cxbf",         "cxintppc",
+    "cxmips",       "cxppc",        "cxv850e",      "cxx86",        "gcx",
+    "dcc",          "dplus",        "hcppc",        "icc",          "icpc",
+    "mwcc",         "cc64",         "taCC",         "tmCC",         "tmc++",
+    "tmcc",         "xlC",          "xlc",          "CC",           "cl30",
+    "cl470",        "cl6x",         "mwcceppc",     "mwccmcf",      "scc",
+    "xt-xcc",       "xt-xc++",      "QCC",          "qcc",          "flacc",
+};
+static_assert(sizeof kCompilerPatterns / sizeof kCompilerPatterns[0] == 60,
+              "sixty compiler patterns");
+
+// Directories searched after PATH, each with its leading ":".
+const char kExtraDirectories[] = ":/usr/local/bin:/Developer/usr/bin";
+
+// In the installation directory: its first line names one more directory.
+const char kInstallPathFile[] = "install-path";
+
+// What every interceptor points at, relative to bin.
+const char kWrapper[] = "vntc";
+
+bool isCompilerName(const String& name) {
+  for (const char* pattern : kCompilerPatterns) {
+    if (fnmatch(pattern, name.c_str(), FNM_PATHNAME) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void Installer::createInterceptor(const String& name) {
+  Path link = Path("bin/") + name;
+  // A regular file there already: a link made earlier in this run or by an
+  // earlier installation, or a real program the archive delivered.
+  if (link.isFile()) return;
+  if (verbose_) {
+    fputs("interceptor ", stderr);
+    fwrite(link.data(), 1, link.length(), stderr);
+    fputc('\n', stderr);
+  }
+  if (symlink(kWrapper, link.c_str()) != 0) {
+    // Nothing to report: the comparison below decides as for any link that
+    // does not reach first.
+  }
+  // The user is told to put bin first whenever a PATH search for the name
+  // does not reach this link, a failed query included.
+  struct stat linkStatus;
+  struct stat foundStatus;
+  Path found = Path::findProgram(Path(name));
+  bool same = link.stat(linkStatus) && !found.isEmpty() && found.stat(foundStatus) &&
+              linkStatus.st_ino == foundStatus.st_ino && linkStatus.st_dev == foundStatus.st_dev;
+  if (!same) interceptorShadowed_ = true;
+}
+
+void Installer::createInterceptors() {
+  for (const char* tool : kInterceptedTools) createInterceptor(String(tool));
+
+  const char* path = getenv("PATH");
+  String list(path != nullptr ? path : "");
+  list += kExtraDirectories;
+  RandomAccessFile installPath;
+  if (installPath.open(kInstallPathFile, O_RDONLY)) {
+    String directory = installPath.readAll();
+    int newline = directory.indexOf('\n');
+    if (newline >= 0) directory = directory.substring(0, static_cast<uint32_t>(newline));
+    list += ":";
+    list += directory;
+    installPath.close();
+  }
+
+  uint32_t start = 0;
+  for (;;) {
+    int colon = list.indexOf(':', static_cast<int>(start));
+    uint32_t end = colon < 0 ? list.length() : static_cast<uint32_t>(colon);
+    try {
+      // An empty element or one that cannot be listed raises, and is skipped.
+      DirectoryReader reader(Path(list.substring(start, end)));
+      String name;
+      while (reader.next(name)) {
+        if (isCompilerName(name)) createInterceptor(name);
+      }
+    } catch (const Exception&) {
+      // This element only; the walk goes on.
+    }
+    if (colon < 0) break;
+    start = end + 1;
+  }
+}

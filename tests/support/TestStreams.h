@@ -1,0 +1,81 @@
+// In-memory streams for tests: a source that hands out at most a given number
+// of bytes per read and counts its calls, and a sink that records every call.
+#ifndef VANTOREL_TESTS_SUPPORT_TESTSTREAMS_H
+#define VANTOREL_TESTS_SUPPORT_TESTSTREAMS_H
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "io/InputStream.h"
+#include "io/OutputStream.h"
+#include "lang/Exception.h"
+
+namespace testsupport {
+
+class MemorySource : public InputStream {
+ public:
+  // Returns at most `chunk` bytes per read (0: as many as asked).
+  explicit MemorySource(std::string data, uint32_t chunk = 0)
+      : MemorySource(std::move(data), std::vector<uint32_t>{chunk}) {}
+  // The i-th read returns at most chunks[i % chunks.size()] bytes (0: as
+  // many as asked), as a pipe hands out whatever has arrived.
+  MemorySource(std::string data, std::vector<uint32_t> chunks)
+      : data_(std::move(data)), chunks_(std::move(chunks)) {}
+
+  int read(void* buffer, uint32_t length) override {
+    ++reads;
+    requested.push_back(length);
+    if (position_ >= data_.size()) return -1;
+    size_t n = std::min<size_t>(length, data_.size() - position_);
+    uint32_t chunk = chunks_[(reads - 1) % chunks_.size()];
+    if (chunk != 0) n = std::min<size_t>(n, chunk);
+    if (n == 0) return length == 0 ? 0 : -1;
+    memcpy(buffer, data_.data() + position_, n);
+    position_ += n;
+    return static_cast<int>(n);
+  }
+  void close() override { ++closes; }
+
+  size_t position() const { return position_; }
+
+  int reads = 0;
+  int closes = 0;
+  std::vector<uint32_t> requested;
+
+ private:
+  std::string data_;
+  std::vector<uint32_t> chunks_;
+  size_t position_ = 0;
+};
+
+class RecordingSink : public OutputStream {
+ public:
+  void write(const void* buffer, uint32_t length) override {
+    if (failWrites) throw Exception("sink write failure");
+    writes.push_back(length);
+    data.append(static_cast<const char*>(buffer), length);
+  }
+  void flush() override { ++flushes; }
+  void close() override { ++closes; }
+
+  std::string data;
+  std::vector<uint32_t> writes;
+  int flushes = 0;
+  int closes = 0;
+  bool failWrites = false;
+};
+
+// Reads `in` to its end with reads of `length` bytes.
+inline std::string readAll(InputStream& in, uint32_t length = 4096) {
+  std::string all;
+  std::vector<char> buffer(length);
+  int count;
+  while ((count = in.read(buffer.data(), length)) > 0) all.append(buffer.data(), count);
+  return all;
+}
+
+}  // namespace testsupport
+
+#endif  // VANTOREL_TESTS_SUPPORT_TESTSTREAMS_H

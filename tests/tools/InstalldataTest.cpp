@@ -1,0 +1,235 @@
+// installdata, run as the real program: create, verify, list and extract a
+// tree with every kind of entry, and read the result with the installer's
+// own input chain and with xz.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <map>
+#include <set>
+
+#include "BuildConstants.h"
+#include "archive/ArchiveRead.h"
+#include "archive/CipherInputStream.h"
+#include "archive/LzmaInputStream.h"
+#include "io/FileInputStream.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using testsupport::readFile;
+using testsupport::RunResult;
+using testsupport::writeFile;
+
+RunResult installdata(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{testsupport::installdataProgram()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return testsupport::run(argv);
+}
+
+// What a tree holds, path by path: type, mode, time, content or link text,
+// and which paths share an inode.
+struct Snapshot {
+  std::map<std::string, std::string> entries;
+  std::set<std::set<std::string>> linkGroups;
+};
+
+void take(const std::string& root, const std::string& relative, Snapshot* snapshot,
+          std::map<ino_t, std::set<std::string>>* inodes) {
+  std::string path = root + "/" + relative;
+  struct stat status;
+  ASSERT_EQ(0, lstat(path.c_str(), &status)) << path;
+  std::string description;
+  if (S_ISDIR(status.st_mode)) {
+    description = "dir " + std::to_string(status.st_mode & 0777);
+    DIR* dir = opendir(path.c_str());
+    ASSERT_NE(nullptr, dir) << path;
+    std::vector<std::string> names;
+    while (struct dirent* e = readdir(dir)) {
+      std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+    for (const std::string& name : names) {
+      take(root, relative.empty() ? name : relative + "/" + name, snapshot, inodes);
+    }
+  } else if (S_ISLNK(status.st_mode)) {
+    char text[4096];
+    ssize_t n = readlink(path.c_str(), text, sizeof text);
+    description = "link " + std::string(text, static_cast<size_t>(n));
+  } else {
+    description = "file " + std::to_string(status.st_mode & 0777) + " " +
+                  std::to_string(status.st_mtime) + " " + readFile(path);
+    if (status.st_nlink > 1) (*inodes)[status.st_ino].insert(relative);
+  }
+  snapshot->entries[relative] = description;
+}
+
+Snapshot snapshotOf(const std::string& root) {
+  Snapshot snapshot;
+  std::map<ino_t, std::set<std::string>> inodes;
+  take(root, "", &snapshot, &inodes);
+  for (const auto& group : inodes) snapshot.linkGroups.insert(group.second);
+  return snapshot;
+}
+
+class InstalldataTest : public testsupport::TempDirTest {
+ protected:
+  // A tree with every kind of entry, odd names and modes.
+  void makeTree() {
+    ASSERT_EQ(0, mkdir("src", 0755));
+    ASSERT_EQ(0, mkdir("src/bin", 0755));
+    ASSERT_EQ(0, mkdir("src/private", 0700));
+    ASSERT_EQ(0, mkdir("src/ro-dir", 0755));
+    writeFile("src/bin/tool", "#!/bin/sh\necho tool\n", 0755);
+    writeFile("src/ro-dir/inside", "in a read-only directory", 0644);
+    writeFile("src/empty", "", 0644);
+    writeFile("src/ro", "read only", 0444);
+    writeFile("src/rx", "run only", 0555);
+    writeFile("src/private/secret", "s", 0600);
+    writeFile("src/name with spaces\tand\\back", "odd", 0644);
+    writeFile("src/caf\xC3\xA9 line\nbreak", "utf-8 and a newline", 0644);
+    std::string big(3 << 20, 0);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
+    writeFile("src/big", big, 0640);
+    ASSERT_EQ(0, link("src/big", "src/bin/hard1"));
+    ASSERT_EQ(0, link("src/big", "src/private/hard2"));
+    ASSERT_EQ(0, symlink("../zz-target", "src/bin/a-link"));
+    writeFile("src/zz-target", "target", 0644);
+    ASSERT_EQ(0, symlink("nowhere", "src/dangling"));
+    ASSERT_EQ(0, symlink("/etc/hostname", "src/absolute"));
+    time_t t = 1000000000;
+    for (const char* f : {"src/bin/tool", "src/empty", "src/ro", "src/rx", "src/big",
+                          "src/zz-target", "src/private/secret", "src/ro-dir/inside"}) {
+      struct utimbuf times = {t, t};
+      ASSERT_EQ(0, utime(f, &times)) << f;
+      t += 86400 * 37;
+    }
+    ASSERT_EQ(0, chmod("src/ro-dir", 0555));
+  }
+};
+
+TEST_F(InstalldataTest, RoundTripKeepsEveryTypeModeTimeAndLink) {
+  makeTree();
+  RunResult created = installdata({"create", "-o", "out.data", "-C", "src", "."});
+  ASSERT_EQ(0, created.status) << created.err;
+  EXPECT_EQ("", created.out);
+
+  RunResult verified = installdata({"verify", "out.data"});
+  ASSERT_EQ(0, verified.status) << verified.err;
+  EXPECT_EQ(0u, verified.out.find("out.data: OK, 19 entries, ")) << verified.out;
+
+  RunResult extracted = installdata({"extract", "out.data", "-C", "dest"});
+  ASSERT_EQ(0, extracted.status) << extracted.err;
+  Snapshot source = snapshotOf(dir_ + "/src");
+  Snapshot copy = snapshotOf(dir_ + "/dest");
+  EXPECT_EQ(source.entries, copy.entries);
+  EXPECT_EQ(source.linkGroups, copy.linkGroups);
+  EXPECT_EQ(1u, copy.linkGroups.size());
+  chmod("src/ro-dir", 0755);
+  chmod("dest/ro-dir", 0755);
+}
+
+TEST_F(InstalldataTest, ListShowsOneLinePerEntry) {
+  ASSERT_EQ(0, mkdir("p", 0755));
+  ASSERT_EQ(0, mkdir("p/d", 0755));
+  writeFile("p/d/f", std::string(1234, 'x'));
+  ASSERT_EQ(0, link("p/d/f", "p/d/g"));
+  ASSERT_EQ(0, symlink("f", "p/d/l"));
+  ASSERT_EQ(0, installdata({"create", "-o", "p.data", "-C", "p", "d"}).status);
+  RunResult listed = installdata({"list", "p.data"});
+  ASSERT_EQ(0, listed.status) << listed.err;
+  // Directory order is the file system's: compare the set of lines.
+  std::multiset<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = listed.out.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.insert(listed.out.substr(start, end - start));
+  }
+  std::string first = lines.count("      1234 d/f") ? "d/f" : "d/g";
+  std::string second = first == "d/f" ? "d/g" : "d/f";
+  EXPECT_EQ((std::multiset<std::string>{"           d/", "      1234 " + first,
+                                        "           " + second + " link to " + first,
+                                        "           d/l -> f"}),
+            lines);
+}
+
+// The layers of install.data are standard: deciphered with the cipher, the
+// middle layer is LZMA-alone data that xz decodes to our archive. The cipher
+// completes the last block with up to 7 zero bytes, which xz would take for
+// the start of another stream: one of the cuts must be the exact end.
+TEST_F(InstalldataTest, MiddleLayerIsStandardLzmaAlone) {
+  ASSERT_EQ(0, mkdir("p", 0755));
+  writeFile("p/f", std::string(100000, 'q') + "tail");
+  ASSERT_EQ(0, installdata({"create", "-o", "p.data", "-C", "p", "f"}).status);
+  std::string deciphered;
+  {
+    FileInputStream in(String("p.data"));
+    CipherInputStream plain(&in);
+    char buffer[4096];
+    int n;
+    while ((n = plain.read(buffer, sizeof buffer)) > 0) deciphered.append(buffer, n);
+  }
+  std::string archive;
+  for (size_t cut = 0; cut < 8 && archive.empty(); ++cut) {
+    if (deciphered[deciphered.size() - cut] != 0 && cut != 0) break;  // padding is zeros
+    writeFile("p.lzma", deciphered.substr(0, deciphered.size() - cut));
+    if (testsupport::run({"/bin/sh", "-c", "xz --format=lzma -dc < p.lzma > p.archive"}).status ==
+        0) {
+      archive = readFile("p.archive");
+    }
+  }
+  ASSERT_FALSE(archive.empty()) << "xz accepted no cut of the deciphered data";
+  EXPECT_EQ(0u, archive.find(std::string("qzrArc\n2zYxWvUtS", 16)));
+  FileInputStream in(String("p.data"));
+  CipherInputStream plain(&in);
+  LzmaInputStream lzma(&plain);
+  EXPECT_EQ(archive.size(), lzma.getRemaining()) << "the header carries the exact size";
+  std::string ours(archive.size(), 0);
+  lzma.readFully(&ours[0], static_cast<uint32_t>(ours.size()));
+  EXPECT_TRUE(ours == archive) << "xz and our stream decode the same bytes";
+}
+
+TEST_F(InstalldataTest, UsageErrorsExitWithTwo) {
+  struct {
+    std::vector<std::string> args;
+    int status;
+  } cases[] = {{{}, 2},
+               {{"bogus"}, 2},
+               {{"create", "x"}, 2},
+               {{"create", "-o", "f"}, 2},
+               {{"create", "-o"}, 2},
+               {{"list"}, 2},
+               {{"verify", "a", "b"}, 2},
+               {{"extract", "-x", "f"}, 2},
+               {{"--help"}, 0},
+               {{"create", "--help"}, 0},
+               {{"extract", "--help"}, 0}};
+  for (const auto& c : cases) {
+    RunResult result = installdata(c.args);
+    EXPECT_EQ(c.status, result.status) << testing::PrintToString(c.args);
+    const std::string& usageStream = c.status == 2 ? result.err : result.out;
+    EXPECT_NE(std::string::npos, usageStream.find("Usage: installdata"));
+  }
+  EXPECT_EQ(std::string("installdata ") + VANTOREL_VERSION + "\n",
+            installdata({"--version"}).out);
+}
+
+TEST_F(InstalldataTest, FailuresExitWithOneAndLeaveNoOutput) {
+  RunResult missing = installdata({"create", "-o", "x.data", "nosuch"});
+  EXPECT_EQ(1, missing.status);
+  EXPECT_EQ("installdata: File open error: nosuch: No such file or directory\n", missing.err);
+  EXPECT_NE(0, access("x.data", F_OK)) << "a failed create leaves no file behind";
+
+  writeFile("f", "x");
+  ASSERT_EQ(0, installdata({"create", "-o", "ok.data", "f"}).status);
+  std::string data = readFile("ok.data");
+  data[data.size() / 2] ^= 0x20;
+  writeFile("bad.data", data);
+  RunResult bad = installdata({"verify", "bad.data"});
+  EXPECT_EQ(1, bad.status);
+  EXPECT_EQ(0u, bad.err.find("installdata: Exception: ")) << bad.err;
+}
+
+}  // namespace

@@ -1,0 +1,408 @@
+// installdata: the vendor's tool that makes, lists, verifies and extracts
+// install.data files, the data file the installer unpacks.
+//
+//   install.data = TEA-ECB(default key, LZMA-alone(archive))
+//
+// create packs paths into an archive, compresses it and enciphers the
+// result in one pass; the LZMA header's size field (the installer's
+// progress total) is patched in at the end, once the exact size is known.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BuildConstants.h"
+#include "archive/ArchiveRead.h"
+#include "archive/ArchiveReadVerbose.h"
+#include "archive/ArchiveWrite.h"
+#include "archive/CipherInputStream.h"
+#include "archive/CipherKey.h"
+#include "archive/CipherOutputStream.h"
+#include "archive/LzmaInputStream.h"
+#include "archive/ProgressMonitorText.h"
+#include "io/BufferedInputStream.h"
+#include "io/BufferedOutputStream.h"
+#include "io/FileInputStream.h"
+#include "io/FileOutputStream.h"
+#include "io/RandomAccessFile.h"
+#include "lang/Exception.h"
+#include "platform/DirectoryReader.h"
+#include "platform/Path.h"
+#include "tools/LzmaOutputStream.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+// The compression level when none is given.
+constexpr uint32_t kDefaultLevel = 6;
+// The installer reads a 32-bit uncompressed size.
+constexpr uint64_t kMaxArchiveSize = 0xFFFFFFFFu;
+
+const char kUsage[] =
+    "Usage: installdata <command> [options]\n"
+    "\n"
+    "Makes, lists, verifies and extracts install.data files.\n"
+    "\n"
+    "Commands:\n"
+    "  create -o FILE [-C DIR] [-0..-9] [--extreme] PATH...\n"
+    "                  pack each PATH (relative to DIR) into FILE\n"
+    "  list FILE       list the entries of FILE\n"
+    "  verify FILE     read every entry of FILE and check every checksum\n"
+    "  extract FILE [-C DIR] [-v]\n"
+    "                  unpack FILE into DIR (default: the current directory)\n"
+    "\n"
+    "Options:\n"
+    "  --help          show this message, or a command's usage after the command\n"
+    "  --version       show the version\n";
+
+const char kCreateUsage[] =
+    "Usage: installdata create -o FILE [-C DIR] [-0..-9] [--extreme] PATH...\n"
+    "\n"
+    "Packs each PATH, named relative to DIR exactly as given (directories with\n"
+    "everything below them), into the install.data file FILE.\n"
+    "\n"
+    "  -o FILE     the file to write (replaced if it exists)\n"
+    "  -C DIR      change to DIR before reading the PATHs\n"
+    "  -0 .. -9    LZMA compression level (default 6)\n"
+    "  --extreme   slower compression for a little more\n";
+
+const char kListUsage[] =
+    "Usage: installdata list FILE\n"
+    "\n"
+    "Lists every entry of FILE, one per line: a file's size and name, or a\n"
+    "directory's name, or 'NAME link to TARGET', or 'NAME -> TEXT'.\n";
+
+const char kVerifyUsage[] =
+    "Usage: installdata verify FILE\n"
+    "\n"
+    "Reads every entry of FILE and checks every checksum, writing nothing.\n"
+    "Prints a summary and exits 0, or prints the failure and exits 1.\n";
+
+const char kExtractUsage[] =
+    "Usage: installdata extract FILE [-C DIR] [-v]\n"
+    "\n"
+    "Unpacks FILE into DIR (made if missing; default: the current directory),\n"
+    "with every mode, time and link, and nothing else.\n"
+    "\n"
+    "  -C DIR   the directory to unpack into\n"
+    "  -v       list every entry on standard error\n";
+
+// A usage error: the message, and exit status 2.
+struct UsageError {
+  std::string message;
+  const char* usage;
+};
+
+// Passes writes on and tells a progress monitor how many went by.
+class CountingStream : public FilterOutputStream {
+ public:
+  CountingStream(OutputStream* out, ProgressMonitor* monitor)
+      : FilterOutputStream(out), monitor_(monitor) {}
+  void write(const void* buffer, uint32_t length) override {
+    out_->write(buffer, length);
+    count_ += length;
+    if (monitor_ != nullptr) monitor_->update(static_cast<uint32_t>(count_ > UINT32_MAX ? UINT32_MAX : count_));
+  }
+
+ private:
+  ProgressMonitor* monitor_;
+  uint64_t count_ = 0;
+};
+
+// Keeps a copy of the first bytes written through it.
+class HeadCapture : public FilterOutputStream {
+ public:
+  static constexpr uint32_t kSize = 16;
+  explicit HeadCapture(OutputStream* out) : FilterOutputStream(out) {}
+  void write(const void* buffer, uint32_t length) override {
+    const char* bytes = static_cast<const char*>(buffer);
+    for (uint32_t i = 0; i < length && captured_ < kSize; ++i) head_[captured_++] = bytes[i];
+    out_->write(buffer, length);
+  }
+  const char* head() const { return head_; }
+  uint32_t captured() const { return captured_; }
+
+ private:
+  char head_[kSize] = {};
+  uint32_t captured_ = 0;
+};
+
+// The bytes that regular files and links will put in the archive, for the
+// progress display: a quick walk of the trees.
+uint64_t estimateSize(const Path& path) {
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0) return 0;
+  uint64_t size = static_cast<uint64_t>(status.st_size) + path.length() + 32;
+  if (S_ISDIR(status.st_mode)) {
+    DirectoryReader reader(path.withTrailingSlash(), DirectoryReader::kQuiet);
+    String name;
+    while (reader.next(name)) size += estimateSize(path.withTrailingSlash() + name);
+  }
+  return size;
+}
+
+// The read side of install.data: file, buffer, cipher, LZMA.
+class DataFileReader {
+ public:
+  explicit DataFileReader(const String& path)
+      : file_(path), buffered_(&file_), cipher_(&buffered_), lzma_(&cipher_) {}
+  LzmaInputStream& stream() { return lzma_; }
+
+ private:
+  FileInputStream file_;
+  BufferedInputStream buffered_;
+  CipherInputStream cipher_;
+  LzmaInputStream lzma_;
+};
+
+int create(const std::vector<std::string>& args) {
+  std::string output;
+  std::string directory;
+  uint32_t level = kDefaultLevel;
+  bool extreme = false;
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help") {
+      fputs(kCreateUsage, stdout);
+      return 0;
+    } else if (a == "-o" || a == "-C") {
+      if (i + 1 >= args.size()) throw UsageError{"option " + a + " needs an argument", kCreateUsage};
+      (a == "-o" ? output : directory) = args[++i];
+    } else if (a.size() == 2 && a[0] == '-' && a[1] >= '0' && a[1] <= '9') {
+      level = static_cast<uint32_t>(a[1] - '0');
+    } else if (a == "--extreme") {
+      extreme = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      throw UsageError{"unknown option " + a, kCreateUsage};
+    } else {
+      paths.push_back(a);
+    }
+  }
+  if (output.empty()) throw UsageError{"create needs -o FILE", kCreateUsage};
+  if (paths.empty()) throw UsageError{"create needs at least one PATH", kCreateUsage};
+
+  // The output is opened before changing directory, so that FILE is named
+  // relative to where the tool was started.
+  Path outputPath(output.c_str());
+  if (outputPath.charAt(0) != '/') outputPath = Path::getCurrentDirectory() + outputPath;
+  bool done = false;
+  struct RemoveUnlessDone {
+    const Path& path;
+    const bool& done;
+    ~RemoveUnlessDone() {
+      if (!done) unlink(path.c_str());
+    }
+  } cleanup{outputPath, done};
+
+  FileOutputStream file(outputPath);
+  if (!directory.empty()) Path(directory.c_str()).setCurrentDirectory();
+
+  FileOutputStream terminal(2);
+  std::unique_ptr<ProgressMonitorText> monitor;
+  if (isatty(2)) {
+    uint64_t estimate = 0;
+    for (const std::string& p : paths) estimate += estimateSize(Path(p.c_str()));
+    monitor.reset(new ProgressMonitorText(
+        static_cast<uint32_t>(estimate > UINT32_MAX ? UINT32_MAX : estimate), &terminal));
+  }
+  uint64_t size;
+  {
+    BufferedOutputStream buffered(&file);
+    CipherOutputStream cipher(&buffered);
+    HeadCapture head(&cipher);
+    LzmaOutputStream lzma(&head, level, extreme);
+    unsigned char header[LzmaOutputStream::kHeaderSize];
+    lzma.writeHeader(header, UINT64_MAX);  // patched below
+    head.write(header, sizeof header);
+    {
+      BufferedOutputStream archiveBuffer(&lzma);
+      CountingStream counted(&archiveBuffer, monitor.get());
+      {
+        ArchiveWrite archive(&counted, false);
+        for (const std::string& p : paths) archive.add(Path(p.c_str()));
+        archive.finish();
+      }
+      archiveBuffer.flush();
+    }
+    lzma.finish();
+    size = lzma.getWritten();
+    if (size > kMaxArchiveSize) {
+      throw Exception("archive too large: install.data holds less than 4 GiB");
+    }
+    cipher.close();  // pads the last block and closes the file
+
+    // The first two cipher blocks hold the header: encipher them again with
+    // the exact size and write them over the placeholder.
+    lzma.writeHeader(header, size);
+    char plain[HeadCapture::kSize];
+    memcpy(plain, head.head(), sizeof plain);
+    memcpy(plain, header, sizeof header);
+    char scrambled[HeadCapture::kSize];
+    CipherKey key;
+    key.encipher(plain, scrambled);
+    key.encipher(plain + 8, scrambled + 8);
+    RandomAccessFile patch(outputPath, O_WRONLY);
+    patch.writeFully(scrambled, sizeof scrambled);
+    patch.close();
+  }
+  monitor.reset();  // ends the progress line
+  chmod(outputPath.c_str(), 0644);
+  done = true;
+  return 0;
+}
+
+// Walks every entry; `each` sees the header and the body.
+template <class Each>
+uint32_t walk(const std::string& path, Each each, uint32_t* total) {
+  DataFileReader reader(String(path.c_str()));
+  *total = reader.stream().getRemaining();
+  ArchiveRead archive(&reader.stream(), false);
+  uint32_t entries = 0;
+  Archive::Entry entry;
+  ArchiveRead::Body body;
+  while (archive.readHeader(entry)) {
+    archive.readBody(entry, body);
+    if (entry.type < Archive::kDirectory || entry.type > Archive::kSymbolicLink) {
+      throw ArchiveRead::ExceptionRecoverable();
+    }
+    each(entry, body.data());
+    ++entries;
+  }
+  return entries;
+}
+
+std::string singleFile(const std::vector<std::string>& args, const char* usage, bool* help) {
+  std::string file;
+  for (const std::string& a : args) {
+    if (a == "--help") {
+      *help = true;
+      return file;
+    }
+    if (a.size() > 1 && a[0] == '-') throw UsageError{"unknown option " + a, usage};
+    if (!file.empty()) throw UsageError{"one FILE only", usage};
+    file = a;
+  }
+  if (file.empty()) throw UsageError{"FILE is missing", usage};
+  return file;
+}
+
+int list(const std::vector<std::string>& args) {
+  bool help = false;
+  std::string file = singleFile(args, kListUsage, &help);
+  if (help) {
+    fputs(kListUsage, stdout);
+    return 0;
+  }
+  uint32_t total;
+  walk(
+      file, [](const Archive::Entry& e, const char* b) { ArchiveReadVerbose::list(stdout, e, b); },
+      &total);
+  return 0;
+}
+
+int verify(const std::vector<std::string>& args) {
+  bool help = false;
+  std::string file = singleFile(args, kVerifyUsage, &help);
+  if (help) {
+    fputs(kVerifyUsage, stdout);
+    return 0;
+  }
+  uint64_t bytes = 0;
+  uint32_t total;
+  uint32_t entries = walk(
+      file, [&](const Archive::Entry& e, const char*) {
+        if (e.type == Archive::kFile) bytes += e.size;
+      },
+      &total);
+  printf("%s: OK, %u entries, %llu bytes of files, %u bytes of archive\n", file.c_str(), entries,
+         static_cast<unsigned long long>(bytes), total);
+  return 0;
+}
+
+int extract(const std::vector<std::string>& args) {
+  std::string file;
+  std::string directory;
+  bool verbose = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help") {
+      fputs(kExtractUsage, stdout);
+      return 0;
+    } else if (a == "-C") {
+      if (i + 1 >= args.size()) throw UsageError{"option -C needs an argument", kExtractUsage};
+      directory = args[++i];
+    } else if (a == "-v") {
+      verbose = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      throw UsageError{"unknown option " + a, kExtractUsage};
+    } else if (file.empty()) {
+      file = a;
+    } else {
+      throw UsageError{"one FILE only", kExtractUsage};
+    }
+  }
+  if (file.empty()) throw UsageError{"FILE is missing", kExtractUsage};
+  Path data(file.c_str());
+  if (data.charAt(0) != '/') data = Path::getCurrentDirectory() + data;
+  DataFileReader reader(data);
+  // Modes are applied exactly as archived.
+  umask(0);
+  if (!directory.empty()) {
+    Path target(directory.c_str());
+    target.makeDirectory(0755);
+    target.setCurrentDirectory();
+  }
+  ArchiveReadVerbose archive(&reader.stream(), false);
+  archive.verbose = verbose;
+  archive.extract();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  try {
+    if (args.empty()) throw UsageError{"a command is missing", kUsage};
+    std::string command = args[0];
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "--help") {
+      fputs(kUsage, stdout);
+      return 0;
+    }
+    if (command == "--version") {
+      printf("installdata %s\n", VANTOREL_VERSION);
+      return 0;
+    }
+    if (command == "create") return create(rest);
+    if (command == "list") return list(rest);
+    if (command == "verify") return verify(rest);
+    if (command == "extract") return extract(rest);
+    throw UsageError{"unknown command " + command, kUsage};
+  } catch (const UsageError& e) {
+    fflush(stdout);
+    fprintf(stderr, "installdata: %s\n%s", e.message.c_str(), e.usage);
+    return kExitUsage;
+  } catch (const Exception& e) {
+    fflush(stdout);
+    String text = e.toString();
+    fputs("installdata: ", stderr);
+    fwrite(text.data(), 1, text.length(), stderr);
+    fputc('\n', stderr);
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    fflush(stdout);
+    fprintf(stderr, "installdata: %s\n", e.what());
+    return kExitFailure;
+  }
+}
