@@ -91,6 +91,7 @@ void CommandLine::parse(const String& text) { parse(text.c_str()); }
 
 void CommandLine::parse(const char* text) {
   clear();
+  if (text == nullptr) return;
   StringBuffer current;
   bool inQuotes = false;
   bool haveArgument = false;

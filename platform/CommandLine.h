@@ -47,7 +47,8 @@ class CommandLine : public VectorAuto {
   // The quoted one-line form.
   String toString() const override;
 
-  // Replaces the arguments by those of `text`, up to its first zero byte.
+  // Replaces the arguments by those of `text`, up to its first zero byte; a
+  // null text leaves none.
   void parse(const char* text);
   void parse(const String& text);
 

@@ -26,9 +26,9 @@ class LaunchServicesDesktopPlatform : public DesktopPlatform {
   void releaseReference(void* reference) override { delete static_cast<FSRef*>(reference); }
 
   void* createUrl(const char* bytes, uint32_t length) override {
-    return const_cast<__CFURL*>(CFURLCreateWithBytes(kCFAllocatorDefault,
-                                                     reinterpret_cast<const UInt8*>(bytes), length,
-                                                     kCFStringEncodingASCII, nullptr));
+    CFURLRef url = CFURLCreateWithBytes(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes),
+                                        length, kCFStringEncodingASCII, nullptr);
+    return const_cast<void*>(static_cast<const void*>(url));
   }
   bool openUrl(void* url) override {
     return LSOpenCFURLRef(static_cast<CFURLRef>(url), nullptr) == 0;

@@ -8,32 +8,15 @@
 #include "lang/Calendar.h"
 #include "lang/Exception.h"
 #include "lang/Object.h"
+#include "tests/lang/ZoneFixture.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
 
 using testsupport::str;
 
-// Runs each test in the time zones it picks, restoring TZ afterwards.
-class CalendarTest : public ::testing::Test {
+class CalendarTest : public ZoneFixture {
  protected:
-  void SetUp() override {
-    const char* tz = getenv("TZ");
-    hadTz_ = tz != nullptr;
-    if (hadTz_) savedTz_ = tz;
-  }
-  void TearDown() override {
-    if (hadTz_) {
-      setenv("TZ", savedTz_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  static void useZone(const char* zone) {
-    setenv("TZ", zone, 1);
-    tzset();
-  }
   static void setFields(Calendar& c, const struct tm& t) {
     c.set(Calendar::kYear, t.tm_year + 1900);
     c.set(Calendar::kMonth, t.tm_mon + 1);
@@ -49,10 +32,6 @@ class CalendarTest : public ::testing::Test {
              c.get(Calendar::kMinute), c.get(Calendar::kSecond));
     return text;
   }
-
- private:
-  bool hadTz_ = false;
-  std::string savedTz_;
 };
 
 const char* const kZones[] = {"UTC", "America/New_York", "Asia/Kolkata", "Australia/Lord_Howe"};

@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstdlib>
-#include <ctime>
 #include <string>
 
 #include "lang/DateFormat.h"
 #include "lang/Exception.h"
+#include "tests/lang/ZoneFixture.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -14,31 +13,18 @@ namespace {
 using testsupport::str;
 
 // Each test picks the time zone and the time locale; both are put back.
-class DateFormatTest : public ::testing::Test {
+class DateFormatTest : public ZoneFixture {
  protected:
   void SetUp() override {
-    const char* tz = getenv("TZ");
-    hadTz_ = tz != nullptr;
-    if (hadTz_) savedTz_ = tz;
+    ZoneFixture::SetUp();
     savedLocale_ = setlocale(LC_TIME, nullptr);
   }
   void TearDown() override {
-    if (hadTz_) {
-      setenv("TZ", savedTz_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
     setlocale(LC_TIME, savedLocale_.c_str());
-  }
-  static void useZone(const char* zone) {
-    setenv("TZ", zone, 1);
-    tzset();
+    ZoneFixture::TearDown();
   }
 
  private:
-  bool hadTz_ = false;
-  std::string savedTz_;
   std::string savedLocale_;
 };
 

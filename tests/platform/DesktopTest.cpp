@@ -99,59 +99,37 @@ class DesktopTest : public testsupport::TempDirTest {
   std::string savedPath_;
 };
 
-TEST_F(DesktopTest, ItemOperationsRaiseTheirOwnMessageAndReleaseWhatTheyMade) {
+// Each operation raises its own message when the platform cannot make the
+// item or address or cannot open it, never opens what it could not make, and
+// releases whatever it made.
+TEST_F(DesktopTest, EachOperationRaisesItsOwnMessageAndReleasesWhatItMade) {
   struct {
-    void (*operation)(const char*);
+    std::function<void()> call;
     const char* text;
+    std::string make, open, release;
   } operations[] = {
-      {openFolder, "Exception: error launching Finder"},
-      {openTextFile, "Exception: error launching text editor"},
-  };
-  struct {
-    bool makes, opens;
-    const char* calls;
-  } cases[] = {
-      {false, true, "make /x;"},
-      {true, false, "make /x;open;release;"},
-      {true, true, "make /x;open;release;"},
+      {[] { openFolder("/x"); }, "Exception: error launching Finder", "make /x;", "open;",
+       "release;"},
+      {[] { openTextFile("/x"); }, "Exception: error launching text editor", "make /x;", "open;",
+       "release;"},
+      {[] { openBrowser("http://example.org/a b"); }, "Exception: error launching HTML browser",
+       "url http://example.org/a b;", "open url;", "release url;"},
   };
   for (const auto& o : operations) {
-    for (const auto& c : cases) {
-      FakePlatform platform;
-      platform.makes = c.makes;
-      platform.opens = c.opens;
-      DesktopPlatform::setCurrent(&platform);
-      if (c.makes && c.opens) {
-        o.operation("/x");
-      } else {
-        EXPECT_THROW_TEXT(o.operation("/x"), Exception, o.text);
+    for (bool makes : {false, true}) {
+      for (bool opens : {false, true}) {
+        FakePlatform platform;
+        platform.makes = makes;
+        platform.opens = opens;
+        DesktopPlatform::setCurrent(&platform);
+        if (makes && opens) {
+          o.call();
+        } else {
+          EXPECT_THROW_TEXT(o.call(), Exception, o.text);
+        }
+        EXPECT_EQ(makes ? o.make + o.open + o.release : o.make, platform.calls) << o.text;
       }
-      EXPECT_EQ(c.calls, platform.calls) << o.text;
     }
-  }
-}
-
-TEST_F(DesktopTest, BrowserOperationReleasesTheAddressAndRaisesItsMessage) {
-  struct {
-    bool makes, opens;
-    const char* calls;
-  } cases[] = {
-      {false, true, "url http://example.org/a b;"},
-      {true, false, "url http://example.org/a b;open url;release url;"},
-      {true, true, "url http://example.org/a b;open url;release url;"},
-  };
-  for (const auto& c : cases) {
-    FakePlatform platform;
-    platform.makes = c.makes;
-    platform.opens = c.opens;
-    DesktopPlatform::setCurrent(&platform);
-    if (c.makes && c.opens) {
-      openBrowser("http://example.org/a b");
-    } else {
-      EXPECT_THROW_TEXT(openBrowser("http://example.org/a b"), Exception,
-                        "Exception: error launching HTML browser");
-    }
-    EXPECT_EQ(c.calls, platform.calls);
   }
 }
 
