@@ -204,7 +204,7 @@ class InstallTest : public testsupport::TempDirTest {
   void writeInstallData(const std::string& archive) {
     writeFile(dir_ + "/archive.raw", archive);
     RunResult compressed = testsupport::run(
-        {"/bin/sh", "-c", "xz --format=lzma -c archive.raw > archive.lzma"}, cwd());
+        {"/bin/sh", "-c", "xz --format=lzma -c archive.raw > archive.lzma"}, inPrivateDirectory());
     ASSERT_EQ(0, compressed.status) << compressed.err;
     std::string lzma = readFile(dir_ + "/archive.lzma");
     // xz writes "size unknown"; the installer takes the size as its
@@ -217,7 +217,7 @@ class InstallTest : public testsupport::TempDirTest {
     writeFile(kit_ + "/install.data", encipher(lzma));
   }
 
-  RunOptions cwd() const {
+  RunOptions inPrivateDirectory() const {
     RunOptions options;
     options.cwd = dir_;
     return options;
