@@ -32,8 +32,8 @@ class Installer {
   // directory named by "install-path". Runs in the installation directory.
   void createInterceptors();
   // Makes the link "bin/<name>" to "vntc" unless a regular file is reached
-  // there already, and notes when a PATH search for `name` would not reach
-  // it.
+  // there already (nor through a bin that is a symbolic link), and notes
+  // when a PATH search for `name` would not reach it.
   void createInterceptor(const String& name);
 
   int exitStatus() const { return exitStatus_; }

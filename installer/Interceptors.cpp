@@ -47,6 +47,14 @@ const char kInstallPathFile[] = "install-path";
 // What every interceptor points at, relative to bin.
 const char kWrapper[] = "vntc";
 
+// The product's bin directory, relative to the installation directory.
+const char kBin[] = "bin";
+
+bool isSymbolicLink(const char* path) {
+  struct stat status;
+  return lstat(path, &status) == 0 && S_ISLNK(status.st_mode);
+}
+
 bool isCompilerName(const String& name) {
   for (const char* pattern : kCompilerPatterns) {
     if (fnmatch(pattern, name.c_str(), FNM_PATHNAME) == 0) return true;
@@ -57,7 +65,7 @@ bool isCompilerName(const String& name) {
 }  // namespace
 
 void Installer::createInterceptor(const String& name) {
-  Path link = Path("bin/") + name;
+  Path link = Path(kBin) + "/" + name;
   // A regular file there already: a link made earlier in this run or by an
   // earlier installation, or a real program the archive delivered.
   if (link.isFile()) return;
@@ -66,10 +74,11 @@ void Installer::createInterceptor(const String& name) {
     fwrite(link.data(), 1, link.length(), stderr);
     fputc('\n', stderr);
   }
-  if (symlink(kWrapper, link.c_str()) != 0) {
-    // Nothing to report: the comparison below decides as for any link that
-    // does not reach first.
-  }
+  // A bin that is itself a symbolic link (one the archive made, say) may
+  // lead anywhere on the disk: no link is made through it. A link that
+  // cannot be made is not reported; the comparison below decides as for any
+  // link that does not reach first.
+  if (!isSymbolicLink(kBin)) (void)symlink(kWrapper, link.c_str());
   // The user is told to put bin first whenever a PATH search for the name
   // does not reach this link, a failed query included.
   struct stat linkStatus;
