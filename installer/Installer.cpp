@@ -41,7 +41,7 @@ constexpr uint16_t kDirectoryMode = 0755;
 // larger than anything the archive reader holds up the decoder for, and
 // small beside the dictionary and the largest entry.
 constexpr uint32_t kDescrambledChunk = 64 * 1024;
-constexpr uint32_t kDescrambledChunks = 8;
+constexpr uint32_t kDescrambledChunks = 16;
 constexpr uint32_t kDecodedChunk = 256 * 1024;
 constexpr uint32_t kDecodedChunks = 32;
 

@@ -36,6 +36,7 @@ ReadAheadInputStream::ReadAheadInputStream(InputStream* in, uint32_t chunkSize, 
     : FilterInputStream(in),
       chunkSize_(chunkSize),
       chunks_(chunks),
+      resumeAt_(chunks - std::max(1u, chunks / 4)),
       ring_(new char[static_cast<size_t>(chunkSize) * chunks]),
       counts_(new uint32_t[chunks]) {}
 
@@ -60,7 +61,11 @@ void ReadAheadInputStream::close() {
 void ReadAheadInputStream::work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    freed_.wait(lock, [this] { return stopping_ || ready_ < chunks_; });
+    // A full ring is taken up again once a quarter of it is free, not
+    // chunk by chunk: fewer wake-ups, each followed by several reads.
+    if (ready_ == chunks_) {
+      freed_.wait(lock, [this] { return stopping_ || ready_ <= resumeAt_; });
+    }
     if (stopping_) return;
     // The reader only ever moves head_ and ready_ together, so this chunk
     // stays free while the lock is released.
@@ -118,9 +123,11 @@ int ReadAheadInputStream::read(void* buffer, uint32_t length) {
       holding_ = false;
       head_ = (head_ + 1) % chunks_;
       --ready_;
-      lock.unlock();
-      freed_.notify_one();
-      lock.lock();
+      if (ready_ == resumeAt_) {
+        lock.unlock();
+        freed_.notify_one();
+        lock.lock();
+      }
     }
     filled_.wait(lock, [this] { return ready_ != 0 || finished_; });
     if (ready_ == 0) {

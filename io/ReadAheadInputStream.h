@@ -65,6 +65,9 @@ class ReadAheadInputStream : public FilterInputStream {
 
   const uint32_t chunkSize_;
   const uint32_t chunks_;
+  // A worker that found the ring full reads again once no more than this
+  // many chunks are filled: a quarter of the ring (at least one) is free.
+  const uint32_t resumeAt_;
   // chunks_ buffers of chunkSize_ bytes, one after the other; owned.
   std::unique_ptr<char[]> ring_;
   // The byte count of each chunk.

@@ -171,23 +171,27 @@ TEST(ReadAheadInputStreamTest, FailureComesAfterTheBytesBeforeIt) {
 TEST(ReadAheadInputStreamTest, WorkerStaysWithinTheRing) {
   std::string data = sample(1 << 20);
   WatchedSource source(data);
-  ReadAheadInputStream in(&source, 1000, 4);
+  ReadAheadInputStream in(&source, 1000, 8);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(0u, source.position) << "nothing is read before the first read()";
 
   char byte;
   ASSERT_EQ(1, in.read(&byte, 1));
-  ASSERT_TRUE(eventually([&] { return source.position == 4000; }));
+  ASSERT_TRUE(eventually([&] { return source.position == 8000; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(4000u, source.position) << "four chunks ahead, no more";
+  EXPECT_EQ(8000u, source.position) << "eight chunks ahead, no more";
 
-  // Emptying the held chunk frees it: one more chunk is read.
-  std::string rest(999, '\0');
+  // A full ring is taken up again once a quarter of it is free: one chunk
+  // emptied is not enough, two are.
+  std::string rest(1999, '\0');
+  in.readFully(&rest[0], 1000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(8000u, source.position) << "one chunk free";
   in.readFully(&rest[0], 999);
   ASSERT_EQ(1, in.read(&byte, 1));
-  EXPECT_TRUE(eventually([&] { return source.position == 5000; }));
+  EXPECT_TRUE(eventually([&] { return source.position == 10000; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(5000u, source.position);
+  EXPECT_EQ(10000u, source.position);
   EXPECT_FALSE(source.sigintOpen) << "the worker must leave SIGINT to the reader's thread";
 }
 
