@@ -13,22 +13,25 @@
 // decoding error every read raises it again.
 //
 // Failure points: a stream fed to the decoder 1024 bytes at a time (the
-// pieces in which this stream used to read its source) meets a decoding
-// error, or a failure of its source, after delivering the output of every
-// piece before the failing one. That is where the reader above meets it,
-// and it decides what the reader reports (a failure where the archive
-// expects a marker reads as a crashed writer). For speed the decoder is
-// fed 64 KiB per call; when such a call fails, the call is decoded again
-// from a copy of the decoder's state taken before it, piece by piece, to
-// find that same point. A stream whose probability table is too large to
-// copy cheaply (a hostile header) is decoded piece by piece throughout.
+// pieces in which this stream used to read its source, each decoder call
+// also ending where its dictionary buffer grew or started over) meets a
+// decoding error, or a failure of its source, after delivering the output
+// of every call before the failing one. That is where the reader above
+// meets it, and it decides what the reader reports (a failure where the
+// archive expects a marker reads as a crashed writer). For speed the
+// decoder is fed 64 KiB per call; when such a call fails, the call is
+// decoded again from a copy of the decoder's state taken before it, piece
+// by piece, to find that same point. A stream whose probability table is
+// too large to copy cheaply (a hostile header), or whose output wraps
+// around a dictionary above 8 MiB, is decoded piece by piece throughout.
 //
 // Memory: a 64 KiB input buffer, the decoder's probability table and its
 // copy, and a dictionary buffer that grows as output arrives, up to the
-// header's uncompressed size or twice the dictionary size, whichever is
-// smaller, so a hostile header cannot make it allocate what the data never
-// delivers. Read through a buffer: each read() hands out
-// bytes from the dictionary buffer.
+// header's uncompressed size, or for a longer stream up to the dictionary
+// size (twice that when it is at most 8 MiB, so that a failed call has not
+// overwritten what it is decoded again from). A hostile header thus cannot
+// make it allocate what the data never delivers. Read through a buffer:
+// each read() hands out bytes from the dictionary buffer.
 //
 // Borrows the wrapped stream, which must outlive it; close() ends this stream
 // and leaves the source open.
