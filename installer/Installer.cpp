@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -118,8 +119,10 @@ void Installer::chooseDirectory() {
   char answer[kAnswerBuffer];
   memset(answer, 0, sizeof answer);
   answer[0] = '\n';
-  ssize_t count = read(0, answer, sizeof answer - 1);
-  (void)count;
+  // An absorbed SIGINT has no visible effect: a read it interrupts before
+  // any byte arrived is made again, not taken for an empty answer.
+  while (read(0, answer, sizeof answer - 1) < 0 && errno == EINTR) {
+  }
   const char* newline = strchr(answer, '\n');
   if (newline != nullptr && newline != answer) {
     installPrefix_ = String(answer, static_cast<uint32_t>(newline - answer));

@@ -112,6 +112,25 @@ TEST(InstallerEntryTest, SecondSigintEndsTheProcessWithStatusOne) {
   EXPECT_EQ("", result.err);
 }
 
+// An absorbed SIGINT while the prompt waits leaves the answer to come: it is
+// not taken for an empty answer (which would choose the default directory).
+TEST(InstallerEntryTest, SigintAtThePromptKeepsTheAnswerToCome) {
+  std::string dir = testsupport::makeTempDir("entry");
+  RunOptions options;
+  options.keepInputOpen = true;
+  Child child({testsupport::installProgram()}, options);
+  ASSERT_TRUE(child.waitForOutput("Enter the install directory"));
+  ASSERT_EQ(0, kill(child.pid(), SIGINT));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(child.running()) << "the first SIGINT must be absorbed";
+  child.answer(dir + "/chosen\n");
+  RunResult result = child.wait();
+  EXPECT_EQ(1, result.status) << "no install.data beside the program";
+  struct stat status;
+  EXPECT_EQ(0, stat((dir + "/chosen").c_str(), &status)) << "the typed answer was used";
+  testsupport::removeTree(dir);
+}
+
 // The SIGINT rule while the installer's read-ahead threads run: install.data
 // is a named pipe that the test feeds, so the decoder's threads wait for
 // input in the middle of the extraction when the signals come.

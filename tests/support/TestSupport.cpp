@@ -255,6 +255,15 @@ bool Child::waitForOutput(const std::string& text, int timeoutSeconds) {
   return true;
 }
 
+void Child::answer(const std::string& text) {
+  input_ = text;
+  inputDone_ = 0;
+  if (input_.empty() && in_ >= 0) {
+    close(in_);
+    in_ = -1;
+  }
+}
+
 bool Child::running() {
   if (reaped_) return false;
   pid_t r = waitpid(pid_, &waitStatus_, WNOHANG);

@@ -108,6 +108,9 @@ class Child {
   bool waitForOutput(const std::string& text, int timeoutSeconds = 60);
   // Whether the child has not ended yet (reaps it when it has).
   bool running();
+  // Writes `text` to the child's standard input (kept open until now), then
+  // closes it.
+  void answer(const std::string& text);
   // Collects the rest of the output and the exit status.
   RunResult wait();
 
