@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "installer/Installer.h"
 #include "io/RandomAccessFile.h"
@@ -47,6 +49,25 @@ const char kInstallPathFile[] = "install-path";
 // What every interceptor points at, relative to bin.
 const char kWrapper[] = "vntc";
 
+// A link that the file system failed to make (full, read-only, no
+// permission): the installation is incomplete. It ends the installation even
+// when raised for a compiler found along the search list, where other
+// failures only end the work on that directory.
+class LinkFailure : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+const char kLinkFailure[] = "create symbolic link failure";
+
+// Whether a failed symlink leaves the installation incomplete. Something in
+// the way of the link (EEXIST), or no bin to put it in (ENOENT, ENOTDIR), is
+// expected and passed over: the shadow test that follows decides as for any
+// link that is not reached first.
+bool isFileSystemFailure(int error) {
+  return error != EEXIST && error != ENOENT && error != ENOTDIR;
+}
+
 bool isCompilerName(const String& name) {
   for (const char* pattern : kCompilerPatterns) {
     if (fnmatch(pattern, name.c_str(), FNM_PATHNAME) == 0) return true;
@@ -66,9 +87,8 @@ void Installer::createInterceptor(const String& name) {
     fwrite(link.data(), 1, link.length(), stderr);
     fputc('\n', stderr);
   }
-  if (symlink(kWrapper, link.c_str()) != 0) {
-    // Nothing to report: the comparison below decides as for any link that
-    // does not reach first.
+  if (symlink(kWrapper, link.c_str()) != 0 && isFileSystemFailure(errno)) {
+    throw LinkFailure(link + ": " + kLinkFailure + ": " + strerror(errno));
   }
   // The user is told to put bin first whenever a PATH search for the name
   // does not reach this link, a failed query included.
@@ -107,6 +127,8 @@ void Installer::createInterceptors() {
       while (reader.next(name)) {
         if (isCompilerName(name)) createInterceptor(name);
       }
+    } catch (const LinkFailure&) {
+      throw;
     } catch (const Exception&) {
       // This element only; the walk goes on.
     }
