@@ -12,30 +12,29 @@ void put(FILE* out, const char* bytes, uint32_t length) { fwrite(bytes, 1, lengt
 }  // namespace
 
 void ArchiveReadVerbose::list(FILE* out, const Entry& entry, const char* body) {
-  const char* content = body + entry.nameLength;
+  const char* separator = nullptr;  // between the name and the content
   switch (entry.type) {
     case kFile:
       fprintf(out, "%10" PRIu32 " ", entry.size);
-      put(out, body, entry.nameLength);
       break;
     case kDirectory:
       fputs(kIndent, out);
-      put(out, body, entry.nameLength);
       break;
     case kHardLink:
       fputs(kIndent, out);
-      put(out, body, entry.nameLength);
-      fputs(" link to ", out);
-      put(out, content, entry.size);
+      separator = " link to ";
       break;
     case kSymbolicLink:
       fputs(kIndent, out);
-      put(out, body, entry.nameLength);
-      fputs(" -> ", out);
-      put(out, content, entry.size);
+      separator = " -> ";
       break;
     default:
       return;
+  }
+  put(out, body, entry.nameLength);
+  if (separator != nullptr) {
+    fputs(separator, out);
+    put(out, body + entry.nameLength, entry.size);
   }
   fputc('\n', out);
 }

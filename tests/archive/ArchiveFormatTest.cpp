@@ -153,18 +153,24 @@ TEST(ArchiveFormatTest, DamageIsReportedByWhereItIs) {
   const std::string good = buildArchive({{Archive::kFile, "first", "content one", 0644, 1},
                                          {Archive::kFile, "second", "two", 0644, 2}});
   // first entry: marker 8..15, header 16..31, body 32..55 (5 + 11 + 4 + 4)
+  auto flip = [](size_t at, char mask) {
+    return [=](std::string a) {
+      a.at(at) = static_cast<char>(a.at(at) ^ mask);
+      return a;
+    };
+  };
   struct {
     const char* name;
     std::function<std::string(std::string)> damage;
     const char* text;  // nullptr: reads fine
   } cases[] = {
-      {"MarkerBit", [](std::string a) { a[9] ^= 1; return a; }, "Exception: Archive corrupt"},
-      {"HeaderBit", [](std::string a) { a[21] ^= 0x10; return a; }, "Exception: Archive corrupt"},
-      {"HeaderCrcBit", [](std::string a) { a[31] ^= 1; return a; }, "Exception: Archive corrupt"},
-      {"NameBit", [](std::string a) { a[33] ^= 2; return a; }, "Exception: Archive corrupt"},
-      {"ContentBit", [](std::string a) { a[40] ^= 4; return a; }, "Exception: Archive corrupt"},
-      {"BodyCrcBit", [](std::string a) { a[48] ^= 8; return a; }, "Exception: Archive corrupt"},
-      {"PaddingByte", [](std::string a) { a[53] = 'p'; return a; }, nullptr},
+      {"MarkerBit", flip(9, 1), "Exception: Archive corrupt"},
+      {"HeaderBit", flip(21, 0x10), "Exception: Archive corrupt"},
+      {"HeaderCrcBit", flip(31, 1), "Exception: Archive corrupt"},
+      {"NameBit", flip(33, 2), "Exception: Archive corrupt"},
+      {"ContentBit", flip(40, 4), "Exception: Archive corrupt"},
+      {"BodyCrcBit", flip(48, 8), "Exception: Archive corrupt"},
+      {"PaddingByte", flip(53, 'p'), nullptr},
       {"CutBeforeMarker", [](std::string a) { return a.substr(0, 56); },
        "Exception: missing EOF marker (writer crashed)"},
       {"CutInMarker", [](std::string a) { return a.substr(0, 60); },

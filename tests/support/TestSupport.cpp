@@ -107,6 +107,29 @@ std::string makeTempDir(const char* tag) {
   return resolved;
 }
 
+namespace {
+
+class PrivateTemporaryDirectory : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    directory_ = makeTempDir("tmpdir");
+    setenv("TMPDIR", directory_.c_str(), 1);
+  }
+  void TearDown() override { removeTree(directory_); }
+
+ private:
+  std::string directory_;
+};
+
+}  // namespace
+
+bool usePrivateTemporaryDirectory() {
+  static bool registered = false;
+  if (!registered) ::testing::AddGlobalTestEnvironment(new PrivateTemporaryDirectory);
+  registered = true;
+  return true;
+}
+
 void TempDirTest::SetUp() {
   char cwd[PATH_MAX];
   previous_ = getcwd(cwd, sizeof cwd) != nullptr ? cwd : "/";

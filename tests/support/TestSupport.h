@@ -51,6 +51,12 @@ void removeTree(const std::string& path);
 // A new directory under TMPDIR (or /tmp), made with mkdtemp.
 std::string makeTempDir(const char* tag = "test");
 
+// Registers, once per test program, a global environment that points TMPDIR
+// at a new private directory before the first test and removes it after the
+// last: for code that caches the temporary directory for the whole process.
+// Call it from a namespace-scope initialiser of the test file.
+bool usePrivateTemporaryDirectory();
+
 // A fixture that runs each test in a fresh private directory with umask 022
 // and removes it afterwards.
 class TempDirTest : public ::testing::Test {
