@@ -7,7 +7,8 @@
 // trees, the same wrapped around hostile archives, and damaged ones (cut,
 // flipped, LZMA headers declaring absurd sizes). archive-read/: the archives
 // inside those files, unwrapped, and the damaged and hostile archives of the
-// reader's tests. path/: texts for the Path target. scripts/fuzz --seeds
+// reader's tests. path/: texts for the Path target. command-line/: argument
+// lists and texts for the CommandLine target. scripts/fuzz --seeds
 // runs it; the corpora it writes are kept in the repository.
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -177,6 +178,12 @@ std::string withFirstHeaderField(std::string archive, size_t offset, uint32_t va
   return archive;
 }
 
+// All the bytes of a literal, zero bytes included.
+template <size_t N>
+std::string bytesOf(const char (&literal)[N]) {
+  return std::string(literal, N - 1);
+}
+
 std::string flipped(std::string bytes, size_t offset) {
   bytes[offset] = static_cast<char>(bytes[offset] ^ 0x40);
   return bytes;
@@ -335,6 +342,19 @@ int main(int argc, char** argv) {
     bytes += static_cast<char>(seed.first.size());
     writeSeed(paths + seed.name, bytes + seed.first + seed.second);
   }
+
+  // Command lines: arguments split at zero bytes, and texts to parse.
+  std::string commands = corpus + "/command-line/";
+  mkdir(commands.c_str(), 0755);
+  const std::pair<const char*, std::string> lines[] = {
+      {"quoted-escaped-and-empty", "p \"q r\" s\\ t \"\""},
+      {"arguments-with-blanks-and-quotes", bytesOf("cc\0-DX=\"a b\"\0my file.c")},
+      {"trailing-backslash-in-blanks", bytesOf("cp\0my dir\\\0x")},
+      {"tabs-and-line-ends", bytesOf("a\tb\0c\nd\0e\r")},
+      {"plain-arguments", bytesOf("ls\0-l\0/usr/bin")},
+      {"backslash-escapes", "a\\\\b \\\"c\\\" \"d\\\"e\" f\\"},
+  };
+  for (const auto& [name, bytes] : lines) writeSeed(commands + name, bytes);
 
   run({"/bin/rm", "-rf", work});
   return 0;
