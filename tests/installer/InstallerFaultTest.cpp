@@ -194,6 +194,12 @@ TEST_F(InstallerFaultTest, InstallDataWithoutReadPermissionFailsToOpen) {
     asNobody = {"/usr/bin/setpriv", std::string("--reuid=") + kNobody,
                 std::string("--regid=") + kNobody, "--clear-groups"};
     ASSERT_EQ(0, chmod(dir_.c_str(), 0755));
+    std::vector<std::string> help = asNobody;
+    help.push_back(dir_ + "/kit/install");
+    help.push_back("--help");
+    if (testsupport::run(help).out.find("Usage: install") == std::string::npos) {
+      GTEST_SKIP() << "nobody cannot run the installer here (a directory on its way is private)";
+    }
     ASSERT_EQ(0, mkdir("home", 0755));
     ASSERT_EQ(0, chmod("home", 0777));
   } else {
