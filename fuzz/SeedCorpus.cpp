@@ -22,14 +22,14 @@
 #include <string>
 #include <vector>
 
-#include "archive/ArchiveWrite.h"
 #include "archive/CipherInputStream.h"
 #include "archive/CipherOutputStream.h"
 #include "archive/Crc32.h"
 #include "archive/LzmaInputStream.h"
-#include "io/OutputStream.h"
 #include "io/StringInputStream.h"
 #include "lang/Exception.h"
+#include "tests/archive/ArchiveTestSupport.h"
+#include "tests/support/TestStreams.h"
 #include "tools/LzmaOutputStream.h"
 
 namespace {
@@ -44,14 +44,6 @@ constexpr unsigned char kInvalidProperties = 225;
 // Where the fields lie in an entry: marker, header block, body.
 constexpr size_t kEntryHeader = Archive::kMarkerSize;
 constexpr size_t kHeaderCrcOffset = kEntryHeader + Archive::kHeaderCheckedSize;
-
-class StringSink : public OutputStream {
- public:
-  void write(const void* buffer, uint32_t length) override {
-    data.append(static_cast<const char*>(buffer), length);
-  }
-  std::string data;
-};
 
 void fail(const std::string& what) {
   fprintf(stderr, "SeedCorpus: %s\n", what.c_str());
@@ -91,36 +83,14 @@ void run(const std::vector<std::string>& argv) {
   }
 }
 
-struct Spec {
-  uint32_t type;
-  std::string name;
-  std::string content;
-  uint32_t mode = 0;
-};
-
 // An archive of exactly these entries; no end entry unless `end`.
-std::string archiveOf(const std::vector<Spec>& specs, bool end = true) {
-  StringSink sink;
-  {
-    ArchiveWrite archive(&sink, false);
-    for (const Spec& spec : specs) {
-      Archive::Entry entry;
-      entry.type = spec.type;
-      entry.name = Path(spec.name.data(), static_cast<uint32_t>(spec.name.size()));
-      entry.size = static_cast<uint32_t>(spec.content.size());
-      entry.permissions = spec.mode;
-      entry.time = static_cast<uint32_t>(kSeedTime);
-      archive.writeEntry(entry, spec.content.data());
-    }
-    if (end) archive.finish();
-  }
-  if (!end) sink.data.resize(sink.data.size() - Archive::kMarkerSize - 24);
-  return sink.data;
+std::string archiveOf(const std::vector<testsupport::EntrySpec>& entries, bool end = true) {
+  return testsupport::buildArchive(entries, false, end);
 }
 
 // LZMA-alone data of `plain`, as the vendor's tool compresses it.
 std::string compress(const std::string& plain) {
-  StringSink sink;
+  testsupport::RecordingSink sink;
   LzmaOutputStream lzma(&sink, 6, false);
   unsigned char header[LzmaOutputStream::kHeaderSize];
   lzma.writeHeader(header, plain.size());
@@ -131,7 +101,7 @@ std::string compress(const std::string& plain) {
 }
 
 std::string encipher(const std::string& plain) {
-  StringSink sink;
+  testsupport::RecordingSink sink;
   {
     CipherOutputStream cipher(&sink);
     cipher.write(plain.data(), static_cast<uint32_t>(plain.size()));
@@ -139,25 +109,11 @@ std::string encipher(const std::string& plain) {
   return sink.data;
 }
 
-std::string decipher(const std::string& scrambled) {
-  StringInputStream source(scrambled.data(), static_cast<uint32_t>(scrambled.size()));
-  CipherInputStream plain(&source);
-  std::string out;
-  char buffer[4096];
-  int count;
-  while ((count = plain.read(buffer, sizeof buffer)) > 0) out.append(buffer, count);
-  return out;
-}
-
 std::string unwrap(const std::string& installData) {
-  std::string plain = decipher(installData);
-  StringInputStream source(plain.data(), static_cast<uint32_t>(plain.size()));
-  LzmaInputStream lzma(&source);
-  std::string out;
-  char buffer[4096];
-  int count;
-  while ((count = lzma.read(buffer, sizeof buffer)) > 0) out.append(buffer, count);
-  return out;
+  StringInputStream source(installData.data(), static_cast<uint32_t>(installData.size()));
+  CipherInputStream plain(&source);
+  LzmaInputStream lzma(&plain);
+  return testsupport::readAll(lzma);
 }
 
 void putLittleEndian32(std::string& bytes, size_t offset, uint32_t value) {
