@@ -60,10 +60,17 @@ class LinkFailure : public Exception {
 
 const char kLinkFailure[] = "create symbolic link failure";
 
+// The product's bin directory, relative to the installation directory.
+const char kBin[] = "bin";
+
+bool isSymbolicLink(const char* path) {
+  struct stat status;
+  return lstat(path, &status) == 0 && S_ISLNK(status.st_mode);
+}
+
 // Whether a failed symlink leaves the installation incomplete. Something in
 // the way of the link (EEXIST), or no bin to put it in (ENOENT, ENOTDIR), is
-// expected and passed over: the shadow test that follows decides as for any
-// link that is not reached first.
+// expected and passed over.
 bool isFileSystemFailure(int error) {
   return error != EEXIST && error != ENOENT && error != ENOTDIR;
 }
@@ -78,7 +85,7 @@ bool isCompilerName(const String& name) {
 }  // namespace
 
 void Installer::createInterceptor(const String& name) {
-  Path link = Path("bin/") + name;
+  Path link = Path(kBin) + "/" + name;
   // A regular file there already: a link made earlier in this run or by an
   // earlier installation, or a real program the archive delivered.
   if (link.isFile()) return;
@@ -87,7 +94,12 @@ void Installer::createInterceptor(const String& name) {
     fwrite(link.data(), 1, link.length(), stderr);
     fputc('\n', stderr);
   }
-  if (symlink(kWrapper, link.c_str()) != 0 && isFileSystemFailure(errno)) {
+  // A bin that is itself a symbolic link (one the archive made, say) may
+  // lead anywhere on the disk: no link is made through it. A link that
+  // something is in the way of is not reported; the comparison below decides
+  // as for any link that does not reach first. A file system that fails to
+  // make the link ends the installation.
+  if (!isSymbolicLink(kBin) && symlink(kWrapper, link.c_str()) != 0 && isFileSystemFailure(errno)) {
     throw LinkFailure(link + ": " + kLinkFailure + ": " + strerror(errno));
   }
   // The user is told to put bin first whenever a PATH search for the name

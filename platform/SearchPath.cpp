@@ -18,7 +18,11 @@ bool SearchPath::find(const Path& name, Path& result, bool executableOnly) {
     result = first ? name : Path();
     return first;
   }
-  while (cursor_ < list_.length()) {
+  // Every ":" separates two entries, so a trailing one is followed by an
+  // empty entry (the current directory), as in a shell; an empty list has
+  // no entry at all.
+  while (cursor_ < list_.length() ||
+         (cursor_ == list_.length() && cursor_ > 0 && list_.charAt(cursor_ - 1) == ':')) {
     int colon = list_.indexOf(':', static_cast<int>(cursor_));
     uint32_t end = colon < 0 ? list_.length() : static_cast<uint32_t>(colon);
     Path directory(list_.substring(cursor_, end));

@@ -2,8 +2,9 @@
 // the way a shell does: entry by entry, the first match wins, and the same
 // SearchPath continues after its last match on the next call.
 //
-// An empty entry means the current directory; an entry beginning with "~/"
-// stands for the home directory. A name with a "/" in it is not searched:
+// An empty entry (a leading, doubled or trailing ":") means the current
+// directory; an entry beginning with "~/" stands for the home directory. An
+// empty list holds no entry: nothing is found along it. A name with a "/" in it is not searched:
 // the first call returns it unexamined.
 #ifndef VANTOREL_PLATFORM_SEARCHPATH_H
 #define VANTOREL_PLATFORM_SEARCHPATH_H

@@ -1,13 +1,11 @@
 // installdata, run as the real program: create, verify, list and extract a
 // tree with every kind of entry, and read the result with the installer's
 // own input chain and with xz.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
 
-#include <map>
 #include <set>
 
 #include "BuildConstants.h"
@@ -16,6 +14,7 @@
 #include "archive/LzmaInputStream.h"
 #include "io/FileInputStream.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/TreeSnapshot.h"
 
 namespace {
 
@@ -29,51 +28,8 @@ RunResult installdata(const std::vector<std::string>& args) {
   return testsupport::run(argv);
 }
 
-// What a tree holds, path by path: type, mode, time, content or link text,
-// and which paths share an inode.
-struct Snapshot {
-  std::map<std::string, std::string> entries;
-  std::set<std::set<std::string>> linkGroups;
-};
-
-void take(const std::string& root, const std::string& relative, Snapshot* snapshot,
-          std::map<ino_t, std::set<std::string>>* inodes) {
-  std::string path = root + "/" + relative;
-  struct stat status;
-  ASSERT_EQ(0, lstat(path.c_str(), &status)) << path;
-  std::string description;
-  if (S_ISDIR(status.st_mode)) {
-    description = "dir " + std::to_string(status.st_mode & 0777);
-    DIR* dir = opendir(path.c_str());
-    ASSERT_NE(nullptr, dir) << path;
-    std::vector<std::string> names;
-    while (struct dirent* e = readdir(dir)) {
-      std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-    for (const std::string& name : names) {
-      take(root, relative.empty() ? name : relative + "/" + name, snapshot, inodes);
-    }
-  } else if (S_ISLNK(status.st_mode)) {
-    char text[4096];
-    ssize_t n = readlink(path.c_str(), text, sizeof text);
-    description = "link " + std::string(text, static_cast<size_t>(n));
-  } else {
-    description = "file " + std::to_string(status.st_mode & 0777) + " " +
-                  std::to_string(status.st_mtime) + " " + readFile(path);
-    if (status.st_nlink > 1) (*inodes)[status.st_ino].insert(relative);
-  }
-  snapshot->entries[relative] = description;
-}
-
-Snapshot snapshotOf(const std::string& root) {
-  Snapshot snapshot;
-  std::map<ino_t, std::set<std::string>> inodes;
-  take(root, "", &snapshot, &inodes);
-  for (const auto& group : inodes) snapshot.linkGroups.insert(group.second);
-  return snapshot;
-}
+using testsupport::snapshotOf;
+using testsupport::TreeSnapshot;
 
 class InstalldataTest : public testsupport::TempDirTest {
  protected:
@@ -123,8 +79,8 @@ TEST_F(InstalldataTest, RoundTripKeepsEveryTypeModeTimeAndLink) {
 
   RunResult extracted = installdata({"extract", "out.data", "-C", "dest"});
   ASSERT_EQ(0, extracted.status) << extracted.err;
-  Snapshot source = snapshotOf(dir_ + "/src");
-  Snapshot copy = snapshotOf(dir_ + "/dest");
+  TreeSnapshot source = snapshotOf(dir_ + "/src");
+  TreeSnapshot copy = snapshotOf(dir_ + "/dest");
   EXPECT_EQ(source.entries, copy.entries);
   EXPECT_EQ(source.linkGroups, copy.linkGroups);
   EXPECT_EQ(1u, copy.linkGroups.size());
@@ -212,8 +168,7 @@ TEST_F(InstalldataTest, UsageErrorsExitWithTwo) {
     const std::string& usageStream = c.status == 2 ? result.err : result.out;
     EXPECT_NE(std::string::npos, usageStream.find("Usage: installdata"));
   }
-  EXPECT_EQ(std::string("installdata ") + VANTOREL_VERSION + "\n",
-            installdata({"--version"}).out);
+  EXPECT_EQ(std::string("installdata ") + VANTOREL_VERSION + "\n", installdata({"--version"}).out);
 }
 
 TEST_F(InstalldataTest, FailuresExitWithOneAndLeaveNoOutput) {
