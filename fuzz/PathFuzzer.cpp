@@ -8,7 +8,7 @@
 // - the base's directory followed by relativeTo's result is the path again
 //   (a path relative to itself is "./");
 // - equals, compareTo, hashCode, startsWith and indexOf agree.
-// Each input is a flag byte (bit 0: compare without case; bits 1 to 3 all
+// Each input is a flag byte (bit 0: compare without case; bits 1 to 4 all
 // set: consult relativeTo's memo), a length byte, the first path and then
 // the second.
 #include <cstddef>
@@ -25,9 +25,9 @@ namespace {
 constexpr uint8_t kFoldCaseFlag = 1;
 // relativeTo's memo lives until exit and grows with every new pair of
 // directory and base: a long run that consulted it on every input would end
-// at the memory limit, so only inputs with all these flag bits (one in eight)
+// at the memory limit, so only inputs with all these flag bits (one in sixteen)
 // go through it. computeRelative, which does the work, runs on every input.
-constexpr uint8_t kMemoFlags = 0x0E;
+constexpr uint8_t kMemoFlags = 0x1E;
 
 const Path* gFirst;
 const Path* gSecond;
