@@ -8,7 +8,7 @@
 // - the base's directory followed by relativeTo's result is the path again
 //   (a path relative to itself is "./");
 // - equals, compareTo, hashCode, startsWith and indexOf agree.
-// Each input is a flag byte (bit 0: compare without case; bits 1 to 4 all
+// Each input is a flag byte (bit 0: compare without case; bits 1 to 6 all
 // set: consult relativeTo's memo, in inputs of at most 128 bytes), a length
 // byte, the first path and then the second.
 #include <cstddef>
@@ -26,9 +26,9 @@ constexpr uint8_t kFoldCaseFlag = 1;
 // relativeTo's memo lives until exit and keeps every new pair of directory
 // and base, each holding on to the text it was cut from: a long run that
 // consulted it on every input would end at the memory limit. Only short
-// inputs with all these flag bits (one in sixteen) go through it;
+// inputs with all these flag bits (one in 64) go through it;
 // computeRelative, which does the work, runs on every input.
-constexpr uint8_t kMemoFlags = 0x1E;
+constexpr uint8_t kMemoFlags = 0x7E;
 constexpr size_t kMemoMaxSize = 128;
 
 const Path* gFirst;
