@@ -33,7 +33,11 @@ class Installer {
   void createInterceptors();
   // Makes the link "bin/<name>" to "vntc" unless a regular file is reached
   // there already (nor through a bin that is a symbolic link), and notes
-  // when a PATH search for `name` would not reach it.
+  // when a PATH search for `name` would not reach it. Something in the way
+  // of the link, or no bin, is passed over; a file system that fails to make
+  // it (full, read-only, no permission) raises "bin/<name>: create symbolic
+  // link failure" with the system's reason, which ends createInterceptors()
+  // too.
   void createInterceptor(const String& name);
 
   int exitStatus() const { return exitStatus_; }

@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "installer/Installer.h"
 #include "io/RandomAccessFile.h"
@@ -47,12 +49,30 @@ const char kInstallPathFile[] = "install-path";
 // What every interceptor points at, relative to bin.
 const char kWrapper[] = "vntc";
 
+// A link that the file system failed to make (full, read-only, no
+// permission): the installation is incomplete. It ends the installation even
+// when raised for a compiler found along the search list, where other
+// failures only end the work on that directory.
+class LinkFailure : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+const char kLinkFailure[] = "create symbolic link failure";
+
 // The product's bin directory, relative to the installation directory.
 const char kBin[] = "bin";
 
 bool isSymbolicLink(const char* path) {
   struct stat status;
   return lstat(path, &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+// Whether a failed symlink leaves the installation incomplete. Something in
+// the way of the link (EEXIST), or no bin to put it in (ENOENT, ENOTDIR), is
+// expected and passed over.
+bool isFileSystemFailure(int error) {
+  return error != EEXIST && error != ENOENT && error != ENOTDIR;
 }
 
 bool isCompilerName(const String& name) {
@@ -76,9 +96,12 @@ void Installer::createInterceptor(const String& name) {
   }
   // A bin that is itself a symbolic link (one the archive made, say) may
   // lead anywhere on the disk: no link is made through it. A link that
-  // cannot be made is not reported; the comparison below decides as for any
-  // link that does not reach first.
-  if (!isSymbolicLink(kBin)) (void)symlink(kWrapper, link.c_str());
+  // something is in the way of is not reported; the comparison below decides
+  // as for any link that does not reach first. A file system that fails to
+  // make the link ends the installation.
+  if (!isSymbolicLink(kBin) && symlink(kWrapper, link.c_str()) != 0 && isFileSystemFailure(errno)) {
+    throw LinkFailure(link + ": " + kLinkFailure + ": " + strerror(errno));
+  }
   // The user is told to put bin first whenever a PATH search for the name
   // does not reach this link, a failed query included.
   struct stat linkStatus;
@@ -116,6 +139,8 @@ void Installer::createInterceptors() {
       while (reader.next(name)) {
         if (isCompilerName(name)) createInterceptor(name);
       }
+    } catch (const LinkFailure&) {
+      throw;
     } catch (const Exception&) {
       // This element only; the walk goes on.
     }
