@@ -154,6 +154,8 @@ struct UnsafeCase {
   std::string text;
 };
 
+void PrintTo(const UnsafeCase& c, std::ostream* out) { *out << c.name; }
+
 class UnsafeNameTest : public ArchiveReadTest, public ::testing::WithParamInterface<UnsafeCase> {};
 
 // A hostile archive names something outside, or the installation directory

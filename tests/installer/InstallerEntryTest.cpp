@@ -37,6 +37,8 @@ struct UsageCase {
   std::vector<std::string> args;
 };
 
+void PrintTo(const UsageCase& c, std::ostream* out) { *out << c.name; }
+
 class UsageTest : public ::testing::TestWithParam<UsageCase> {};
 
 TEST_P(UsageTest, PrintsBannerAndUsageAndFails) {
