@@ -1,6 +1,7 @@
 #include "archive/ArchiveRead.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,8 @@ namespace {
 // A body buffer starts this large (or smaller, for a smaller body) and
 // doubles as the bytes arrive.
 constexpr uint64_t kFirstBodyChunk = 1 << 20;
+// Bodies from this size on live in pages of their own.
+constexpr uint64_t kMappedBodySize = 1 << 20;
 
 // Directories made on the way to an entry.
 constexpr uint32_t kIntermediateDirectoryMode = 0755;
@@ -103,15 +106,47 @@ uint32_t readBigEndian(DataInputStream& in, uint32_t width) {
 
 }  // namespace
 
-ArchiveRead::Body::~Body() { free(data_); }
+ArchiveRead::Body::~Body() {
+  if (mapped_ != 0) {
+    munmap(data_, static_cast<size_t>(mapped_));
+  } else {
+    free(data_);
+  }
+}
 
 void ArchiveRead::Body::reserve(uint64_t capacity) {
   if (capacity <= capacity_) return;
-  if (capacity > SIZE_MAX) throw std::bad_alloc();
-  char* grown = static_cast<char*>(realloc(data_, static_cast<size_t>(capacity)));
-  if (grown == nullptr) throw std::bad_alloc();
-  data_ = grown;
-  capacity_ = capacity;
+  if (capacity > SIZE_MAX - kMappedBodySize) throw std::bad_alloc();
+  if (capacity < kMappedBodySize) {
+    char* grown = static_cast<char*>(realloc(data_, static_cast<size_t>(capacity)));
+    if (grown == nullptr) throw std::bad_alloc();
+    data_ = grown;
+    capacity_ = capacity;
+    return;
+  }
+  uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+  uint64_t length = (capacity + page - 1) / page * page;
+  void* grown = MAP_FAILED;
+#ifdef __linux__
+  // The kernel moves the pages already filled instead of copying them.
+  if (mapped_ != 0) {
+    grown = mremap(data_, static_cast<size_t>(mapped_), static_cast<size_t>(length), MREMAP_MAYMOVE);
+  }
+#endif
+  if (grown == MAP_FAILED) {
+    grown = mmap(nullptr, static_cast<size_t>(length), PROT_READ | PROT_WRITE,
+                 MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (grown == MAP_FAILED) throw std::bad_alloc();
+    if (size_ != 0) memcpy(grown, data_, static_cast<size_t>(size_));
+    if (mapped_ != 0) {
+      munmap(data_, static_cast<size_t>(mapped_));
+    } else {
+      free(data_);
+    }
+  }
+  data_ = static_cast<char*>(grown);
+  capacity_ = length;
+  mapped_ = length;
 }
 
 ArchiveRead::ArchiveRead(InputStream* in, bool cipher)
@@ -275,11 +310,10 @@ void ArchiveRead::extract() {
 }
 
 void ArchiveRead::processEntry(Entry& entry, VectorAuto& linkTargets, VectorAuto& linkNames) {
-  Body body;
-  readBody(entry, body);
-  onEntry(entry, body.data());
+  readBody(entry, body_);
+  onEntry(entry, body_.data());
   const Path& name = entry.name;
-  const char* content = body.data() + entry.nameLength;
+  const char* content = body_.data() + entry.nameLength;
   bool directory = entry.type == kDirectory;
   if (entry.type >= kDirectory && entry.type <= kSymbolicLink && !isSafeName(name, directory)) {
     refuseName(name);

@@ -54,11 +54,15 @@ class ArchiveRead : public Archive {
    private:
     friend class ArchiveRead;
     // Makes room for at least `capacity` bytes, keeping the first size_.
+    // Large buffers are whole pages of their own, which on Linux grow in
+    // place of the old ones, so the memory in use is never the old size
+    // plus the new one.
     void reserve(uint64_t capacity);
 
-    char* data_ = nullptr;  // malloc'd, owned
+    char* data_ = nullptr;  // owned: malloc'd, or mapped when mapped_ != 0
     uint64_t size_ = 0;
     uint64_t capacity_ = 0;
+    uint64_t mapped_ = 0;  // the length of the mapping, a multiple of pages
   };
 
   // Reads and checks the file header; raises its Exception on a bad one.
@@ -105,6 +109,9 @@ class ArchiveRead : public Archive {
   BufferedInputStream input_;
   // Whether the next header read starts with the marker.
   bool expectMarker_;
+  // The body of the entry being extracted; it keeps the room of the largest
+  // so far, so later bodies reuse memory already in place.
+  Body body_;
 };
 
 #endif  // VANTOREL_ARCHIVE_ARCHIVEREAD_H

@@ -112,6 +112,29 @@ TEST_F(ArchiveReadTest, RegularFileReplacesWhateverIsThere) {
   expectOutsideUntouched();
 }
 
+// One body buffer serves every entry: it grows across its page-mapped sizes
+// with the bytes that arrive, and a smaller body after a larger one, or a
+// larger one after that, gets exactly its own bytes.
+TEST_F(ArchiveReadTest, BodiesOfEverySizeKeepTheirOwnBytes) {
+  auto pattern = [](size_t size, uint32_t seed) {
+    std::string text(size, '\0');
+    for (char& byte : text) {
+      seed = seed * 1103515245u + 12345u;
+      byte = static_cast<char>(seed >> 16);
+    }
+    return text;
+  };
+  const std::vector<size_t> sizes{3000000, 10, 1 << 20, 5000000, 0, 70000};
+  std::vector<EntrySpec> entries;
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    entries.push_back({Archive::kFile, "f" + std::to_string(i), pattern(sizes[i], i + 1), 0644});
+  }
+  extract(entries);
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    EXPECT_TRUE(pattern(sizes[i], i + 1) == readFile("f" + std::to_string(i))) << "f" << i;
+  }
+}
+
 TEST_F(ArchiveReadTest, LinksAreMadeEvenBeforeTheirTargets) {
   extract({{Archive::kSymbolicLink, "lib/x", "y"},
            {Archive::kFile, "lib/y", "target", 0644},
