@@ -130,7 +130,8 @@ void ArchiveRead::Body::reserve(uint64_t capacity) {
 #ifdef __linux__
   // The kernel moves the pages already filled instead of copying them.
   if (mapped_ != 0) {
-    grown = mremap(data_, static_cast<size_t>(mapped_), static_cast<size_t>(length), MREMAP_MAYMOVE);
+    grown =
+        mremap(data_, static_cast<size_t>(mapped_), static_cast<size_t>(length), MREMAP_MAYMOVE);
   }
 #endif
   if (grown == MAP_FAILED) {
