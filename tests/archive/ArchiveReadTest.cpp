@@ -19,6 +19,7 @@ namespace {
 
 using testsupport::buildArchive;
 using testsupport::EntrySpec;
+using testsupport::FailingSource;
 using testsupport::MemorySource;
 using testsupport::readFile;
 using testsupport::writeFile;
@@ -268,25 +269,6 @@ TEST_F(ArchiveReadTest, FallbackCopyNeverWritesThroughALink) {
   expectOutsideUntouched();
 }
 
-// The archive's bytes up to `end`, then the failure a decoder below the
-// reader raises there.
-class FailingSource : public InputStream {
- public:
-  FailingSource(std::string bytes, size_t end) : bytes_(std::move(bytes)), end_(end) {}
-  int read(void* buffer, uint32_t length) override {
-    if (position_ == end_) throw Exception("data corrupt (LzmaDec_DecodeToDic)");
-    size_t n = std::min<size_t>(length, end_ - position_);
-    memcpy(buffer, bytes_.data() + position_, n);
-    position_ += n;
-    return static_cast<int>(n);
-  }
-
- private:
-  std::string bytes_;
-  size_t end_;
-  size_t position_ = 0;
-};
-
 // A decoder failure reaches the reader at the same point with a read-ahead
 // thread in between as without: where a marker is read, it becomes the
 // missing end marker; elsewhere it passes as it is; and the entries before
@@ -319,7 +301,10 @@ TEST_F(ArchiveReadTest, DecoderFailureBehindAReadAheadIsMetWhereItWouldBe) {
                                       << " x " << way.chunkSize);
       testsupport::removeTree(dir_ + "/inst/one");
       testsupport::removeTree(dir_ + "/inst/two");
-      FailingSource source(bytes, c.end);
+      // The archive's bytes up to the failure a decoder below the reader
+      // raises there.
+      FailingSource source(bytes, c.end,
+                           [] { throw Exception("data corrupt (LzmaDec_DecodeToDic)"); });
       std::unique_ptr<ReadAheadInputStream> ahead;
       InputStream* in = &source;
       if (way.chunkSize != 0) {

@@ -14,6 +14,7 @@
 
 namespace {
 
+using testsupport::FailingSource;
 using testsupport::MemorySource;
 using testsupport::readAll;
 
@@ -186,26 +187,6 @@ TEST_F(LzmaInputStreamTest, DamagedDataFailsSafely) {
   }
 }
 
-// A source that hands out `data` and raises a file error once a read
-// reaches `failAt`, after the bytes before it (as a read-ahead does).
-class FailingSource : public InputStream {
- public:
-  FailingSource(std::string data, size_t failAt) : data_(std::move(data)), failAt_(failAt) {}
-  int read(void* buffer, uint32_t length) override {
-    if (position_ >= failAt_) throw RandomAccessFile::Exception("File read error", EIO, "x.data");
-    if (position_ >= data_.size()) return -1;
-    size_t n = std::min<size_t>({length, data_.size() - position_, failAt_ - position_});
-    memcpy(buffer, data_.data() + position_, n);
-    position_ += n;
-    return static_cast<int>(n);
-  }
-
- private:
-  std::string data_;
-  size_t failAt_;
-  size_t position_ = 0;
-};
-
 // What a reader gets: the bytes, then "end" or the exception's text.
 struct Outcome {
   std::string bytes, end;
@@ -224,6 +205,13 @@ Outcome outcome(LzmaInputStream& in) {
     result.end = testsupport::str(e.toString());
   }
   return result;
+}
+
+// A source that hands out `data` and raises a file error once a read
+// reaches `failAt`, after the bytes before it (as a read-ahead does).
+FailingSource failingFile(std::string data, size_t failAt) {
+  return FailingSource(std::move(data), failAt,
+                       [] { throw RandomAccessFile::Exception("File read error", EIO, "x.data"); });
 }
 
 // The fast calls (64 KiB of input each) meet every failure where a decoder
@@ -262,7 +250,8 @@ TEST_F(LzmaInputStreamTest, FastCallsFailWhereOneKilobytePiecesFail) {
     bool shortened = round % 4 == 0;
     if (shortened) patchLittleEndian(damaged, kSizeOffset, (seed >> 4) % data.size(), 8);
     SCOPED_TRACE(testing::Message() << "round " << round << " at " << position);
-    FailingSource fastSource(damaged, failAt), pieceSource(damaged, failAt);
+    FailingSource fastSource = failingFile(damaged, failAt);
+    FailingSource pieceSource = failingFile(damaged, failAt);
     LzmaInputStream fast(&fastSource), pieces(&pieceSource, true);
     Outcome got = outcome(fast);
     EXPECT_TRUE(got == outcome(pieces)) << "fast calls delivered " << got.bytes.size() << " bytes";
@@ -270,7 +259,7 @@ TEST_F(LzmaInputStreamTest, FastCallsFailWhereOneKilobytePiecesFail) {
       // The piece the source's failure broke is never decoded: the bytes
       // are those of the data cut at the start of that piece.
       size_t cut = kHeaderSize + (failAt - kHeaderSize) / 1024 * 1024;
-      FailingSource cutSource(damaged.substr(0, cut), std::string::npos);
+      FailingSource cutSource = failingFile(damaged.substr(0, cut), std::string::npos);
       LzmaInputStream cutStream(&cutSource);
       EXPECT_TRUE(got.bytes == outcome(cutStream).bytes) << "source failure at " << failAt;
       // Unless the declared size ends the stream before that piece.

@@ -1,10 +1,12 @@
 // In-memory streams for tests: a source that hands out at most a given number
-// of bytes per read and counts its calls, and a sink that records every call.
+// of bytes per read and counts its calls, one that fails at a given offset,
+// and a sink that records every call.
 #ifndef VANTOREL_TESTS_SUPPORT_TESTSTREAMS_H
 #define VANTOREL_TESTS_SUPPORT_TESTSTREAMS_H
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,24 @@ class MemorySource : public InputStream {
   std::string data_;
   std::vector<uint32_t> chunks_;
   size_t position_ = 0;
+};
+
+// Hands out its bytes up to `failAt`, then calls `fail` (which raises) on
+// every read, as a stream below that breaks at that point.
+class FailingSource : public MemorySource {
+ public:
+  FailingSource(std::string data, size_t failAt, std::function<void()> fail)
+      : MemorySource(std::move(data)), failAt_(failAt), fail_(std::move(fail)) {}
+
+  int read(void* buffer, uint32_t length) override {
+    if (position() >= failAt_) fail_();
+    return MemorySource::read(
+        buffer, static_cast<uint32_t>(std::min<size_t>(length, failAt_ - position())));
+  }
+
+ private:
+  size_t failAt_;
+  std::function<void()> fail_;
 };
 
 class RecordingSink : public OutputStream {
