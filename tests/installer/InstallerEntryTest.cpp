@@ -96,6 +96,14 @@ TEST(InstallerEntryTest, PrefixSkipsThePrompt) {
   testsupport::removeTree(dir);
 }
 
+// Waits for the installer's prompt, then sends the SIGINT it must absorb.
+void interruptAtThePrompt(Child& child) {
+  ASSERT_TRUE(child.waitForOutput("Enter the install directory"));
+  ASSERT_EQ(0, kill(child.pid(), SIGINT));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(child.running()) << "the first SIGINT must be absorbed";
+}
+
 // The first SIGINT is absorbed; the second ends the process at once with
 // status 1 and nothing more on stderr. The prompt holds the installer still
 // while the signals arrive.
@@ -103,10 +111,7 @@ TEST(InstallerEntryTest, SecondSigintEndsTheProcessWithStatusOne) {
   RunOptions options;
   options.keepInputOpen = true;
   Child child({testsupport::installProgram()}, options);
-  ASSERT_TRUE(child.waitForOutput("Enter the install directory"));
-  ASSERT_EQ(0, kill(child.pid(), SIGINT));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_TRUE(child.running()) << "the first SIGINT must be absorbed";
+  ASSERT_NO_FATAL_FAILURE(interruptAtThePrompt(child));
   ASSERT_EQ(0, kill(child.pid(), SIGINT));
   RunResult result = child.wait();
   EXPECT_EQ(1, result.status);
@@ -121,10 +126,7 @@ TEST(InstallerEntryTest, SigintAtThePromptKeepsTheAnswerToCome) {
   RunOptions options;
   options.keepInputOpen = true;
   Child child({testsupport::installProgram()}, options);
-  ASSERT_TRUE(child.waitForOutput("Enter the install directory"));
-  ASSERT_EQ(0, kill(child.pid(), SIGINT));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_TRUE(child.running()) << "the first SIGINT must be absorbed";
+  ASSERT_NO_FATAL_FAILURE(interruptAtThePrompt(child));
   child.answer(dir + "/chosen\n");
   RunResult result = child.wait();
   EXPECT_EQ(1, result.status) << "no install.data beside the program";
