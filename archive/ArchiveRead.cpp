@@ -35,18 +35,14 @@ constexpr char kTranslatedHeader[] = "qzrArc\r\n";
 // Whether a name from the archive is safe to create below the working
 // directory: not empty, relative, no ".." component and no zero byte; only a
 // directory may end with "/" or have "." as its last component.
-bool isSafeName(const String& name, bool directory) {
+bool isSafeName(const Path& name, bool directory) {
   uint32_t n = name.length();
   if (n == 0 || name.charAt(0) == '/' || memchr(name.data(), 0, n) != nullptr) return false;
-  uint32_t start = 0;
+  Path::Component cursor;
   String last;
-  while (start < n) {
-    int slash = name.indexOf('/', static_cast<int>(start));
-    uint32_t end = slash < 0 ? n : static_cast<uint32_t>(slash);
-    String component = name.substring(start, end);
-    if (component.equals(String(".."))) return false;
-    if (end > start) last = component;
-    start = end + 1;
+  while (name.nextComponent(cursor)) {
+    if (cursor.name().equals(String(".."))) return false;
+    last = cursor.name();
   }
   if (!directory && (name.charAt(n - 1) == '/' || last.equals(String(".")))) return false;
   return true;
@@ -54,22 +50,18 @@ bool isSafeName(const String& name, bool directory) {
 
 // Whether a relative path stays below the working directory when its "."
 // and ".." components are taken as they read (no link consulted).
-bool staysInside(const String& path) {
+bool staysInside(const Path& path) {
   if (path.isEmpty() || path.charAt(0) == '/' || memchr(path.data(), 0, path.length()) != nullptr) {
     return false;
   }
   int depth = 0;
-  uint32_t start = 0;
-  while (start < path.length()) {
-    int slash = path.indexOf('/', static_cast<int>(start));
-    uint32_t end = slash < 0 ? path.length() : static_cast<uint32_t>(slash);
-    String component = path.substring(start, end);
-    if (component.equals(String(".."))) {
+  Path::Component cursor;
+  while (path.nextComponent(cursor)) {
+    if (cursor.name().equals(String(".."))) {
       if (--depth < 0) return false;
-    } else if (end > start && !component.equals(String("."))) {
+    } else if (!cursor.name().equals(String("."))) {
       ++depth;
     }
-    start = end + 1;
   }
   return true;
 }

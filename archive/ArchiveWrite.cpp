@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <exception>
 #include <memory>
-#include <vector>
 
 #include "archive/CipherOutputStream.h"
 #include "io/DataOutputStream.h"
@@ -21,20 +20,6 @@ namespace {
 
 // The widest name the 16-bit name-length field can carry.
 constexpr uint32_t kMaxNameLength = 0xFFFF;
-
-// Reads the text of the symbolic link at `path`, however long.
-String readLinkText(const Path& path) {
-  std::vector<char> buffer(1024);
-  for (;;) {
-    ssize_t length = readlink(path.c_str(), buffer.data(), buffer.size());
-    if (length < 0) throw Exception("readlink failure");
-    if (static_cast<size_t>(length) < buffer.size()) {
-      return String(buffer.data(), static_cast<uint32_t>(length));
-    }
-    if (buffer.size() >= (1u << 24)) throw Exception("readlink failure");
-    buffer.resize(buffer.size() * 2);
-  }
-}
 
 }  // namespace
 
@@ -158,7 +143,7 @@ void ArchiveWrite::add(const Path& path) {
       add(entry.name + *static_cast<String*>(owned.elementAt(i)));
     }
   } else if (S_ISLNK(status.st_mode)) {
-    String text = readLinkText(path);
+    String text = path.readLink();
     entry.type = kSymbolicLink;
     entry.size = text.length();
     writeEntry(entry, text.data());

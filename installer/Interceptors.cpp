@@ -108,7 +108,7 @@ void Installer::createInterceptor(const String& name) {
   struct stat foundStatus;
   Path found = Path::findProgram(Path(name));
   bool same = link.stat(linkStatus) && !found.isEmpty() && found.stat(foundStatus) &&
-              linkStatus.st_ino == foundStatus.st_ino && linkStatus.st_dev == foundStatus.st_dev;
+              Path::sameFile(linkStatus, foundStatus);
   if (!same) interceptorShadowed_ = true;
 }
 

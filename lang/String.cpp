@@ -29,8 +29,8 @@ struct EmptyBlock {
 };
 EmptyBlock gEmptyBlock = {1, 1, {0}};
 
-// ASCII-only case mapping: other bytes come back unchanged in every locale.
-inline char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+// The upper-case counterpart of String::lowerAscii: other bytes come back
+// unchanged in every locale.
 inline char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 // Numbers are formatted into a scratch area of this size.

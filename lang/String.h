@@ -85,6 +85,11 @@ class String : public Comparable {
 
   // The hash function of hashCode() over any bytes.
   static uint32_t hash(const char* bytes, uint32_t count);
+  // The ASCII lower case of one byte: "A" to "Z" become "a" to "z", every
+  // other byte comes back unchanged, in every locale.
+  static char lowerAscii(char byte) {
+    return (byte >= 'A' && byte <= 'Z') ? static_cast<char>(byte + ('a' - 'A')) : byte;
+  }
 
   // The bytes begin to end - 1, sharing the block.
   // REQUIRES: begin <= end <= length().

@@ -38,20 +38,19 @@ const CaseProbe gCaseProbe;
 constexpr const char* kProbeName = "Path.CaseSensitive";
 
 constexpr const char* kGetCurrentDirectoryFailure = "get current directory failure";
+constexpr const char* kReadLinkFailure = "readlink failure";
 
 // getcwd and readlink start with this buffer and double it up to the limit.
 constexpr size_t kInitialNameBuffer = 1024;
 constexpr size_t kMaxNameBuffer = size_t{1} << 20;
 
-inline char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-inline char fold(char c) { return gFoldCase ? lowerAscii(c) : c; }
+inline char fold(char c) { return gFoldCase ? String::lowerAscii(c) : c; }
 
 // Whether `count` bytes are equal under the case rule.
 bool sameText(const char* a, const char* b, uint32_t count) {
   if (!gFoldCase) return memcmp(a, b, count) == 0;
   for (uint32_t i = 0; i < count; ++i) {
-    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    if (String::lowerAscii(a[i]) != String::lowerAscii(b[i])) return false;
   }
   return true;
 }
@@ -60,10 +59,6 @@ bool isDot(const String& name) { return name.length() == 1 && name.charAt(0) == 
 
 bool isDotDot(const String& name) {
   return name.length() == 2 && name.charAt(0) == '.' && name.charAt(1) == '.';
-}
-
-bool sameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // `text`, then ": " and the system's text for `error` when it is not 0.
@@ -86,9 +81,10 @@ bool readCurrentDirectory(String& directory) {
   }
 }
 
-// The text of the symbolic link `path`, whose lstat gave `size`, at any
-// length up to kMaxNameBuffer. False when it cannot be read.
-bool readLink(const char* path, off_t size, String& text) {
+// The text of the symbolic link `path`, whose lstat gave `size` (or -1 when
+// unknown), at any length up to kMaxNameBuffer. False, with errno set, when
+// it cannot be read.
+bool readLinkText(const char* path, off_t size, String& text) {
   size_t capacity = kInitialNameBuffer;
   // The reported size is a hint only (some file systems report 0); it is
   // checked before it sizes a buffer.
@@ -103,7 +99,10 @@ bool readLink(const char* path, off_t size, String& text) {
       text = String(buffer.data(), static_cast<uint32_t>(n));
       return true;
     }
-    if (capacity >= kMaxNameBuffer) return false;
+    if (capacity >= kMaxNameBuffer) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
     capacity *= 2;
   }
 }
@@ -157,12 +156,12 @@ bool Path::probeCaseSensitive(const char* directory) {
     int other = open(lower.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (other >= 0) {
       struct stat seen;
-      if (known && fstat(other, &seen) == 0 && sameFile(created, seen)) sensitive = false;
+      if (known && fstat(other, &seen) == 0 && Path::sameFile(created, seen)) sensitive = false;
       close(other);
     }
     // Remove the probe only while its name still holds the file made above.
     struct stat current;
-    if (!known || (lstat(name.c_str(), &current) == 0 && sameFile(created, current))) {
+    if (!known || (lstat(name.c_str(), &current) == 0 && Path::sameFile(created, current))) {
       unlink(name.c_str());
     }
   }
@@ -427,7 +426,7 @@ Path Path::resolveLinks() const {
     struct stat status;
     String target;
     if (prefix.isEmpty() || lstat(prefix.c_str(), &status) != 0 || !S_ISLNK(status.st_mode) ||
-        !readLink(prefix.c_str(), status.st_size, target)) {
+        !readLinkText(prefix.c_str(), status.st_size, target)) {
       start = cursor.position();
       continue;
     }
@@ -447,6 +446,16 @@ Path Path::resolveLinks() const {
     cursor.position_ = start;
   }
   return resolved;
+}
+
+String Path::readLink() const {
+  String text;
+  if (!readLinkText(c_str(), -1, text)) throwFailure(kReadLinkFailure);
+  return text;
+}
+
+bool Path::sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // --- The program path ----------------------------------------------------------

@@ -188,6 +188,12 @@ class Path : public String {
   // The system's stat (links followed) into `status`; false when the path
   // cannot be examined.
   bool stat(struct stat& status) const;
+  // Whether two status records describe one file: the same device and inode.
+  static bool sameFile(const struct stat& a, const struct stat& b);
+  // The text of the symbolic link at this path, at any length up to 1 MiB.
+  // Raises "readlink failure" with the system's reason (ENAMETOOLONG beyond
+  // the limit).
+  String readLink() const;
   bool isFile() const;
   bool isDirectory() const;
   // A regular file with at least one execute bit.

@@ -49,10 +49,6 @@ constexpr uint64_t kUsageUnit = 1024;
 // Rights the owner needs on a directory to empty it: read, write, search.
 constexpr mode_t kOwnerAll = S_IRWXU;
 
-bool sameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Sets the access and modification time of `path` to `time`.
 bool setTimes(const Path& path, time_t time) {
   struct utimbuf times;
@@ -236,7 +232,7 @@ void Path::copyTo(const Path& destination) const {
   if (fstat(source.getDescriptor(), &status) != 0) throwFailure(kFileStatusFailure);
   // Emptying the destination first would destroy the source.
   struct stat existing;
-  if (destination.stat(existing) && sameFile(status, existing)) {
+  if (destination.stat(existing) && Path::sameFile(status, existing)) {
     errno = 0;
     destination.throwFailure(kCopyOntoItself);
   }

@@ -429,6 +429,17 @@ TEST_F(PathInDirectoryTest, ResolveLinksReadsLinkTextsOfAnyLength) {
   EXPECT_EQ(dir_ + "/" + target + "/x", str(pathOf(dir_ + "/long/x").resolveLinks()));
 }
 
+TEST_F(PathInDirectoryTest, ReadLinkGivesTheTextOrNamesThePathAndTheReason) {
+  std::string target(3000, 'x');
+  ASSERT_EQ(0, symlink(target.c_str(), "long"));
+  writeFile("file", "not a link");
+  EXPECT_EQ(target, str(Path("long").readLink()));
+  EXPECT_THROW_TEXT(Path("file").readLink(), Exception,
+                    "Exception: file: readlink failure: Invalid argument");
+  EXPECT_THROW_TEXT(Path("missing").readLink(), Exception,
+                    "Exception: missing: readlink failure: No such file or directory");
+}
+
 TEST_F(PathInDirectoryTest, InstallRootIsTwoLevelsAboveTheProgram) {
   struct {
     std::string invocation;
