@@ -78,11 +78,16 @@ RandomAccessFile::RandomAccessFile(const String& path, int flags)
 RandomAccessFile::RandomAccessFile(int descriptor)
     : descriptor_(descriptor), ownsDescriptor_(false) {}
 
+RandomAccessFile::RandomAccessFile(int descriptor, const String& path)
+    : descriptor_(descriptor), name_(path), ownsDescriptor_(true) {}
+
 RandomAccessFile::~RandomAccessFile() noexcept(false) { close(); }
 
-void RandomAccessFile::fail(const char* operation) const {
+void RandomAccessFile::fail(const char* operation) const { raise(operation, name_); }
+
+void RandomAccessFile::raise(const char* operation, const String& path) {
   int errorNumber = errno;
-  throw Exception(String("File ") + operation + " error", errorNumber, name_);
+  throw Exception(String("File ") + operation + " error", errorNumber, path);
 }
 
 bool RandomAccessFile::open(const String& path, int flags) {

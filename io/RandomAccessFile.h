@@ -74,6 +74,9 @@ class RandomAccessFile {
   RandomAccessFile(const String& path, int flags);
   // Borrows an inherited descriptor: closing this object does not close it.
   explicit RandomAccessFile(int descriptor);
+  // Takes over `descriptor`, open on the file `path` (opened relative to a
+  // directory descriptor, say): owned and named as if opened by path.
+  RandomAccessFile(int descriptor, const String& path);
   RandomAccessFile(const RandomAccessFile&) = delete;
   RandomAccessFile& operator=(const RandomAccessFile&) = delete;
   // Closes an owned descriptor. A failing close raises only when no other
@@ -112,6 +115,10 @@ class RandomAccessFile {
 
   int getDescriptor() const { return descriptor_; }
   const String& getName() const { return name_; }
+
+  // Raises the file error for `operation` ("open", "create", ...) on `path`
+  // with the current errno, for a file that no object could open.
+  [[noreturn]] static void raise(const char* operation, const String& path);
 
  protected:
   // Raises the file error for `operation` with the current errno.

@@ -1,14 +1,24 @@
 #include "platform/DirectoryReader.h"
 
-namespace {
+#include <unistd.h>
 
-constexpr const char* kDirectoryOpenFailure = "directory open failure";
-
-}  // namespace
+#include <cerrno>
 
 DirectoryReader::DirectoryReader(const Path& directory, OpenFailure onFailure)
     : directory_(directory), handle_(opendir(directory.c_str())) {
-  if (handle_ == nullptr && onFailure == kRaise) directory_.throwFailure(kDirectoryOpenFailure);
+  if (handle_ == nullptr && onFailure == kRaise) {
+    directory_.throwFailure(Path::kDirectoryOpenFailure);
+  }
+}
+
+DirectoryReader::DirectoryReader(const Path& directory, int descriptor)
+    : directory_(directory), handle_(fdopendir(descriptor)) {
+  if (handle_ == nullptr) {
+    int error = errno;
+    close(descriptor);
+    errno = error;
+    directory_.throwFailure(Path::kDirectoryOpenFailure);
+  }
 }
 
 DirectoryReader::~DirectoryReader() {

@@ -22,6 +22,10 @@ class DirectoryReader {
   enum OpenFailure { kRaise, kQuiet };
 
   explicit DirectoryReader(const Path& directory, OpenFailure onFailure = kRaise);
+  // Lists the directory open on `descriptor`, which the reader takes over
+  // (closed with it, or at once when it cannot be listed); `directory` names
+  // it in the failure, raised as above.
+  DirectoryReader(const Path& directory, int descriptor);
   DirectoryReader(const DirectoryReader&) = delete;
   DirectoryReader& operator=(const DirectoryReader&) = delete;
   ~DirectoryReader();

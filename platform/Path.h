@@ -174,6 +174,16 @@ class Path : public String {
   // `what` and, when errno is not 0, ": " and strerror(errno).
   [[noreturn]] void throwFailure(const String& what) const;
 
+  // The `what` of throwFailure for the file-system operations, one text for
+  // every class that does such an operation.
+  static constexpr const char* kMakeDirectoryFailure = "make directory failure";
+  static constexpr const char* kRemoveFileFailure = "remove file failure";
+  static constexpr const char* kRemoveDirectoryFailure = "remove directory failure";
+  static constexpr const char* kSetFilePermissionFailure = "set file permission failure";
+  static constexpr const char* kSetModificationTimeFailure = "set modification time failure";
+  static constexpr const char* kFileStatusFailure = "file status failure";
+  static constexpr const char* kDirectoryOpenFailure = "directory open failure";
+
   // chdir; raises "set current directory failure".
   void setCurrentDirectory() const;
   // HOME with a trailing "/", when it names a directory; otherwise raises

@@ -28,12 +28,6 @@ namespace {
 constexpr const char* kSetCurrentDirectoryFailure = "set current directory failure";
 constexpr const char* kCannotDetermineHomeDirectory = "cannot determine home directory";
 constexpr const char* kInvalidTemporaryDirectory = "invalid temporary directory: ";
-constexpr const char* kMakeDirectoryFailure = "make directory failure";
-constexpr const char* kRemoveFileFailure = "remove file failure";
-constexpr const char* kSetFilePermissionFailure = "set file permission failure";
-constexpr const char* kRemoveDirectoryFailure = "remove directory failure";
-constexpr const char* kSetModificationTimeFailure = "set modification time failure";
-constexpr const char* kFileStatusFailure = "file status failure";
 constexpr const char* kCopyOntoItself = "cannot copy a file onto itself";
 constexpr const char* kCannotRenameTo = "cannot rename to ";
 
