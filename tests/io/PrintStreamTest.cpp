@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -13,16 +12,6 @@ namespace {
 
 using testsupport::readFile;
 using testsupport::RecordingSink;
-
-// The descriptors this process has open.
-int openDescriptors() {
-  int count = 0;
-  if (DIR* dir = opendir("/proc/self/fd")) {
-    while (readdir(dir) != nullptr) ++count;
-    closedir(dir);
-  }
-  return count;
-}
 
 class PrintStreamTest : public testsupport::TempDirTest {};
 
@@ -40,7 +29,7 @@ TEST_F(PrintStreamTest, OverAStreamItBuffersAndBorrows) {
 
 TEST_F(PrintStreamTest, FromAPathItCreatesWritesAndClosesTheFile) {
   testsupport::writeFile("report", "old content that goes");
-  int before = openDescriptors();
+  int before = testsupport::openDescriptorCount();
   {
     PrintStream out(String("report"));
     std::string text(5000, 'x');
@@ -48,7 +37,7 @@ TEST_F(PrintStreamTest, FromAPathItCreatesWritesAndClosesTheFile) {
     out.write("end", 3);
   }
   EXPECT_EQ(std::string(5000, 'x') + "end", readFile("report"));
-  EXPECT_EQ(before, openDescriptors());
+  EXPECT_EQ(before, testsupport::openDescriptorCount());
 
   { PrintStream out(String("fresh")); }
   struct stat status;

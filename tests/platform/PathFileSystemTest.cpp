@@ -19,7 +19,9 @@
 
 namespace {
 
+using testsupport::exists;
 using testsupport::makeTempDir;
+using testsupport::modeOf;
 using testsupport::readFile;
 using testsupport::removeTree;
 using testsupport::str;
@@ -89,16 +91,6 @@ class ScopedEnv {
   const char* name_;
   std::optional<std::string> old_;
 };
-
-mode_t modeOf(const std::string& path) {
-  struct stat status;
-  return lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
-}
-
-bool exists(const std::string& path) {
-  struct stat status;
-  return lstat(path.c_str(), &status) == 0;
-}
 
 class PathFileSystemTest : public testsupport::TempDirTest {};
 

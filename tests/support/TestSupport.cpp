@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <poll.h>
@@ -8,9 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -105,6 +106,31 @@ std::string makeTempDir(const char* tag) {
   char resolved[PATH_MAX];
   if (realpath(buffer.data(), resolved) == nullptr) return buffer.data();
   return resolved;
+}
+
+bool exists(const std::string& path) {
+  struct stat status;
+  return lstat(path.c_str(), &status) == 0;
+}
+
+mode_t modeOf(const std::string& path) {
+  struct stat status;
+  return lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+std::string linkText(const std::string& path) {
+  std::vector<char> text(PATH_MAX);
+  ssize_t n = readlink(path.c_str(), text.data(), text.size());
+  return n < 0 ? std::string() : std::string(text.data(), static_cast<size_t>(n));
+}
+
+int openDescriptorCount() {
+  int count = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (readdir(dir) != nullptr) ++count;
+    closedir(dir);
+  }
+  return count;
 }
 
 namespace {

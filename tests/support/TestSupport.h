@@ -50,6 +50,15 @@ void writeFile(const std::string& path, const std::string& content, int mode = 0
 void removeTree(const std::string& path);
 // A new directory under TMPDIR (or /tmp), made with mkdtemp.
 std::string makeTempDir(const char* tag = "test");
+// Whether something (a dangling link, say) is at `path`; links are not
+// followed.
+bool exists(const std::string& path);
+// The permission bits of what is at `path` (a link's own), 0 when nothing is.
+mode_t modeOf(const std::string& path);
+// The text of the symbolic link at `path`, "" when there is none.
+std::string linkText(const std::string& path);
+// How many descriptors this process has open (Linux; 0 elsewhere).
+int openDescriptorCount();
 
 // Registers, once per test program, a global environment that points TMPDIR
 // at a new private directory before the first test and removes it after the
