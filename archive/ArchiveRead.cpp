@@ -1,6 +1,5 @@
 #include "archive/ArchiveRead.h"
 
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,12 +8,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "archive/CipherInputStream.h"
 #include "archive/FilterInputStreamLimit.h"
 #include "io/DataInputStream.h"
 #include "io/RandomAccessFile.h"
 #include "io/StringInputStream.h"
+#include "platform/DestinationTree.h"
 
 namespace {
 
@@ -48,21 +51,27 @@ bool isSafeName(const Path& name, bool directory) {
   return true;
 }
 
-// Whether a relative path stays below the working directory when its "."
-// and ".." components are taken as they read (no link consulted).
-bool staysInside(const Path& path) {
+// `path` with its "." and ".." components taken as they read, into
+// `inside`: what the file system makes of them as long as no link is on the
+// way, and the tree refuses every link on the way. False when the path
+// climbs above the working directory or names it.
+bool insideName(const Path& path, Path& inside) {
   if (path.isEmpty() || path.charAt(0) == '/' || memchr(path.data(), 0, path.length()) != nullptr) {
     return false;
   }
-  int depth = 0;
+  std::vector<String> kept;
   Path::Component cursor;
   while (path.nextComponent(cursor)) {
     if (cursor.name().equals(String(".."))) {
-      if (--depth < 0) return false;
+      if (kept.empty()) return false;
+      kept.pop_back();
     } else if (!cursor.name().equals(String("."))) {
-      ++depth;
+      kept.push_back(cursor.name());
     }
   }
+  if (kept.empty()) return false;
+  inside = kept[0];
+  for (size_t i = 1; i < kept.size(); ++i) inside = inside + "/" + kept[i];
   return true;
 }
 
@@ -74,29 +83,94 @@ bool staysInside(const Path& path) {
   throw Exception(String("Archive: unsafe link target: ") + target);
 }
 
-// A link where a directory belongs would lead the extraction anywhere on the
-// disk.
-[[noreturn]] void refuseLinkInTheWay(const String& prefix) {
-  throw Exception(String("Archive: symbolic link in the way: ") + prefix);
-}
-
-// Raises when a directory component of `path` is a symbolic link: nothing
-// is ever created, removed or read through a link that was on the disk
-// before, or that the archive made.
-void requireNoLinkOnTheWay(const Path& path) {
-  int slash = -1;
-  while ((slash = path.indexOf('/', slash + 1)) > 0) {
-    Path prefix(path.substring(0, static_cast<uint32_t>(slash)));
-    struct stat status;
-    if (lstat(prefix.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) refuseLinkInTheWay(prefix);
-  }
-}
-
 uint32_t readBigEndian(DataInputStream& in, uint32_t width) {
   return static_cast<uint32_t>(in.readUnsigned(width));
 }
 
 }  // namespace
+
+// The names that earlier entries make symbolic links, and hard links to
+// them: the links themselves come last, so a later entry below one of them
+// is refused by name before the disk is reached. Names are kept as their
+// components joined by "/" ("." left out), folded where the case rule
+// folds; the directories of a name are looked up by a hash built as its
+// components are read, so that a deep name costs one pass, not one per
+// directory.
+class ArchiveRead::LinkNames {
+ public:
+  void add(const Path& name) {
+    std::string key;
+    walk(name, &key, nullptr);
+    hashes_.insert(hashOf(key));
+    names_.insert(key);
+  }
+
+  bool contains(const Path& name) const {
+    if (names_.empty()) return false;
+    std::string key;
+    walk(name, &key, nullptr);
+    return names_.count(key) != 0;
+  }
+
+  // The first directory of `name` that is a recorded link, as `name` spells
+  // it up to there; false when there is none.
+  bool findOnTheWay(const Path& name, Path* prefix) const {
+    return !names_.empty() && walk(name, nullptr, prefix);
+  }
+
+ private:
+  // FNV-1a over 64 bits.
+  static constexpr uint64_t kHashStart = 14695981039346656037u;
+  static constexpr uint64_t kHashPrime = 1099511628211u;
+
+  static uint64_t hashStep(uint64_t hash, char byte) {
+    return (hash ^ static_cast<unsigned char>(byte)) * kHashPrime;
+  }
+
+  static uint64_t hashOf(const std::string& key) {
+    uint64_t hash = kHashStart;
+    for (char byte : key) hash = hashStep(hash, byte);
+    return hash;
+  }
+
+  // Reads the components of `name`: builds its key into `key` when given;
+  // with `prefix`, stops at the first directory on the way that is recorded.
+  bool walk(const Path& name, std::string* key, Path* prefix) const {
+    bool fold = !Path::caseSensitive();
+    uint64_t hash = kHashStart;
+    bool first = true;
+    uint32_t start = 0;
+    uint32_t end = 0;  // where the components read so far end in `name`
+    Path::Component cursor;
+    std::string spelled;
+    while (name.nextComponent(cursor)) {
+      const String& part = cursor.name();
+      uint32_t partStart = start;
+      start = cursor.position();
+      if (part.length() == 1 && part.charAt(0) == '.') continue;
+      if (!first) {
+        if (prefix != nullptr && hashes_.count(hash) != 0 && names_.count(spelled) != 0) {
+          *prefix = name.substring(0, end);
+          return true;
+        }
+        hash = hashStep(hash, '/');
+        spelled += '/';
+      }
+      first = false;
+      for (uint32_t i = 0; i < part.length(); ++i) {
+        char byte = fold ? String::lowerAscii(part.charAt(i)) : part.charAt(i);
+        hash = hashStep(hash, byte);
+        spelled += byte;
+      }
+      end = partStart + part.length();
+    }
+    if (key != nullptr) *key = spelled;
+    return false;
+  }
+
+  std::unordered_set<uint64_t> hashes_;
+  std::unordered_set<std::string> names_;
+};
 
 ArchiveRead::Body::~Body() {
   if (mapped_ != 0) {
@@ -143,7 +217,12 @@ void ArchiveRead::Body::reserve(uint64_t capacity) {
 }
 
 ArchiveRead::ArchiveRead(InputStream* in, bool cipher)
-    : Archive(cipher), directories_(101, 0.75f), input_(in), expectMarker_(true) {
+    : Archive(cipher),
+      directories_(101, 0.75f),
+      input_(in),
+      expectMarker_(true),
+      tree_(nullptr),
+      links_(new LinkNames) {
   readFileHeader();
 }
 
@@ -264,13 +343,9 @@ void ArchiveRead::makeDirectories(const Path& path, uint32_t mode) {
     prefix = prefix + cursor.name();
     Path copy = prefix.withTrailingSlash();
     if (directories_.get(copy) == nullptr) {
-      struct stat status;
-      bool exists = lstat(prefix.c_str(), &status) == 0;
-      if (exists && S_ISLNK(status.st_mode)) refuseLinkInTheWay(prefix);
-      if (!exists || !S_ISDIR(status.st_mode)) {
-        bool last = cursor.position() >= path.length();
-        prefix.makeDirectory(static_cast<uint16_t>(last ? mode : kIntermediateDirectoryMode));
-      }
+      // An existing directory is left as it is; a link there is refused.
+      bool last = cursor.position() >= path.length();
+      tree_->makeDirectory(prefix, last ? mode : kIntermediateDirectoryMode);
       Path* known = new Path(copy);
       directoryList_.addElement(known);
       directories_.put(known, known);
@@ -280,15 +355,43 @@ void ArchiveRead::makeDirectories(const Path& path, uint32_t mode) {
 }
 
 void ArchiveRead::prepareName(const Path& name) {
-  // The parents first: removing through a link on the way would reach
-  // outside the installation.
   Path directory;
   name.split(&directory, nullptr, nullptr);
   if (!directory.isEmpty()) makeDirectories(directory, kIntermediateDirectoryMode);
-  name.remove();
+  tree_->remove(name);
+}
+
+void ArchiveRead::checkEntry(const Entry& entry, const char* content) {
+  if (entry.type < kDirectory || entry.type > kSymbolicLink) return;
+  const Path& name = entry.name;
+  if (!isSafeName(name, entry.type == kDirectory)) refuseName(name);
+  Path target;
+  if (entry.type == kHardLink) {
+    target = Path(content, entry.size);
+    if (!isSafeName(target, false)) refuseTarget(target);
+  }
+  Path link;
+  if (links_->findOnTheWay(name, &link)) throw DestinationTree::LinkInTheWay(link);
+  if (entry.type == kHardLink) {
+    if (links_->findOnTheWay(target, &link)) throw DestinationTree::LinkInTheWay(link);
+    if (links_->contains(target)) links_->add(name);
+  } else if (entry.type == kSymbolicLink) {
+    links_->add(name);
+  }
 }
 
 void ArchiveRead::extract() {
+  DestinationTree tree(Path("."));
+  extract(tree);
+  tree.applyDirectoryModes();
+}
+
+void ArchiveRead::extract(DestinationTree& tree) {
+  struct Borrowed {
+    DestinationTree*& tree;
+    ~Borrowed() { tree = nullptr; }
+  } borrowed{tree_};
+  tree_ = &tree;
   VectorAuto linkTargets;
   VectorAuto linkNames;
   for (;;) {
@@ -307,17 +410,14 @@ void ArchiveRead::processEntry(Entry& entry, VectorAuto& linkTargets, VectorAuto
   onEntry(entry, body_.data());
   const Path& name = entry.name;
   const char* content = body_.data() + entry.nameLength;
-  bool directory = entry.type == kDirectory;
-  if (entry.type >= kDirectory && entry.type <= kSymbolicLink && !isSafeName(name, directory)) {
-    refuseName(name);
-  }
+  checkEntry(entry, content);
   switch (entry.type) {
     case kDirectory:
       makeDirectories(name, entry.permissions);
       break;
     case kFile: {
       prepareName(name);
-      RandomAccessFile file(name, O_WRONLY | O_CREAT | O_TRUNC);
+      RandomAccessFile file = tree_->createFile(name);
       writeContents(content, entry.size, file);
       // On the open file, saving two lookups of its name; the bits come
       // after the content, so a file without write permission still fills.
@@ -328,13 +428,11 @@ void ArchiveRead::processEntry(Entry& entry, VectorAuto& linkTargets, VectorAuto
     }
     case kHardLink: {
       Path target(content, entry.size);
-      if (!isSafeName(target, false)) refuseTarget(target);
       prepareName(name);
-      requireNoLinkOnTheWay(target);
-      if (link(target.c_str(), name.c_str()) != 0) {
-        struct stat status;
-        if (lstat(target.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) refuseTarget(target);
-        target.copyTo(name);
+      // Where the file system has no hard links, a copy; never one made
+      // from a symbolic link, which the link itself names instead.
+      if (!tree_->makeHardLink(target, name) && !tree_->copyFile(target, name)) {
+        refuseTarget(target);
       }
       break;
     }
@@ -349,18 +447,15 @@ void ArchiveRead::processEntry(Entry& entry, VectorAuto& linkTargets, VectorAuto
 }
 
 void ArchiveRead::makeSymbolicLink(const Path& text, const Path& name) {
-  // An earlier link may have replaced a directory on the way.
-  requireNoLinkOnTheWay(name);
-  if (symlink(text.c_str(), name.c_str()) == 0) return;
+  if (tree_->makeSymbolicLink(text, name)) return;
   // Where links cannot be made, the file they name (relative to the link's
   // directory) is linked or copied in their place, as long as it lies inside
-  // the installation.
-  Path target = name.getDirectory() + text;
-  if (!staysInside(target)) refuseTarget(text);
-  requireNoLinkOnTheWay(target);
+  // the installation. What stands at the name now (an earlier link of the
+  // same name, a file) gives way to it; a directory does not.
+  Path target;
+  if (!insideName(name.getDirectory() + text, target)) refuseTarget(text);
   struct stat status;
-  if (lstat(name.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) name.remove();
-  if (link(target.c_str(), name.c_str()) == 0) return;
-  if (lstat(target.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) refuseTarget(text);
-  target.copyTo(name);
+  if (tree_->getStatus(name, status) && !S_ISDIR(status.st_mode)) tree_->remove(name);
+  if (tree_->makeHardLink(target, name)) return;
+  if (!tree_->copyFile(target, name)) refuseTarget(text);
 }

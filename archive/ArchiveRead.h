@@ -8,9 +8,14 @@
 // with it. Entry names are checked before anything is created for them: a
 // name that is empty, absolute, climbs with "..", holds a zero byte, or (for
 // anything but a directory) ends with "/" or "." is refused, and so is a
-// symbolic link met where the archive expects a directory. Symbolic links
-// are made last, after every other entry, so extraction never writes through
-// a link that the archive made. Nothing is rolled back after a failure.
+// symbolic link met where the archive expects a directory, whether it was
+// on the disk before or an earlier entry makes it. The disk is reached only
+// through a DestinationTree, so nothing is followed or raced: every name is
+// resolved through directory descriptors, and files are created
+// exclusively. Symbolic links are made last, after every other entry.
+// Directories the archive makes without their owner's rights get them while
+// the extraction runs and their exact modes at the end. Nothing is rolled
+// back after a failure.
 //
 // The input stream is borrowed and must outlive the reader; the reader reads
 // it through a 4096-byte buffer of its own.
@@ -18,6 +23,7 @@
 #define VANTOREL_ARCHIVE_ARCHIVEREAD_H
 
 #include <cstdint>
+#include <memory>
 
 #include "archive/Archive.h"
 #include "io/BufferedInputStream.h"
@@ -25,6 +31,7 @@
 #include "lang/Hashtable.h"
 #include "lang/VectorAuto.h"
 
+class DestinationTree;
 class InputStream;
 class RandomAccessFile;
 
@@ -70,8 +77,21 @@ class ArchiveRead : public Archive {
   ~ArchiveRead() noexcept(false) override;
 
   // Reads and creates every entry up to the end entry, then the symbolic
-  // links. Raises on the first failure.
+  // links, below the current working directory, and gives the directories
+  // it made their exact modes. Raises on the first failure.
   void extract();
+  // The same into `tree`, which must outlive the call, except the modes:
+  // the directories wait for the tree's applyDirectoryModes(), which its
+  // owner calls once it has put into them whatever else it puts there.
+  void extract(DestinationTree& tree);
+
+  // Raises the refusal that extraction raises for `entry` (read, with its
+  // content at `content`) before it touches the disk for it: an unsafe
+  // entry name, an unsafe hard-link target, or a name or hard-link target
+  // below a symbolic link that an earlier entry makes or below a hard link
+  // to one. Entries are checked in archive order, each once: extraction
+  // checks every entry itself; installdata verify calls this.
+  void checkEntry(const Entry& entry, const char* content);
 
   // Reads the next entry header (marker and header block) into `entry`,
   // verifying its CRC; returns false at the end entry.
@@ -92,16 +112,21 @@ class ArchiveRead : public Archive {
 
   // Creates the directories of `path` that are not known to exist: 0755 on
   // the way, `mode` for the last one. An existing directory is left as it is.
+  // REQUIRES: inside extract().
   void makeDirectories(const Path& path, uint32_t mode);
 
  private:
+  class LinkNames;
+
   void readFileHeader();
   void processEntry(Entry& entry, VectorAuto& linkTargets, VectorAuto& linkNames);
   // Makes the parent directories of `name` and removes whatever is there.
   void prepareName(const Path& name);
   void makeSymbolicLink(const Path& target, const Path& name);
 
-  // Directories known to exist, each with a trailing "/", mapped to itself.
+  // The directories this extraction made or found, each with a trailing
+  // "/", mapped to itself: a record that spares asking the disk again, never
+  // a proof that a name is safe (the tree checks every name it uses).
   Hashtable directories_;
   // Owns the Paths in directories_.
   VectorAuto directoryList_;
@@ -112,6 +137,12 @@ class ArchiveRead : public Archive {
   // The body of the entry being extracted; it keeps the room of the largest
   // so far, so later bodies reuse memory already in place.
   Body body_;
+  // The tree written into, borrowed for the time of extract(); null before
+  // and after.
+  DestinationTree* tree_;
+  // The names of the symbolic links that earlier entries make, for
+  // checkEntry.
+  std::unique_ptr<LinkNames> links_;
 };
 
 #endif  // VANTOREL_ARCHIVE_ARCHIVEREAD_H

@@ -166,7 +166,8 @@ DestinationTree::LinkInTheWay::LinkInTheWay(const String& name)
     : Exception(String(kLinkInTheWay) + name) {}
 
 DestinationTree::DestinationTree(const Path& directory, Resolution resolution)
-    : root_(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), resolution_(resolution) {
+    : root_(open(directory.c_str(), kDirectoryAccess | O_DIRECTORY | O_CLOEXEC)),
+      resolution_(resolution) {
   if (root_ < 0) directory.throwFailure(Path::kDirectoryOpenFailure);
   cache_.reserve(kCachedDirectories);
 }

@@ -1,19 +1,28 @@
 // Extraction: what ArchiveRead makes of each entry on disk, and that hostile
 // archives touch nothing outside the directory they are extracted into.
 #include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <memory>
+#include <thread>
 
 #include "archive/ArchiveRead.h"
 #include "archive/ArchiveReadVerbose.h"
 #include "io/ReadAheadInputStream.h"
+#include "platform/DestinationTree.h"
 #include "tests/archive/ArchiveTestSupport.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/TreeSnapshot.h"
 
 namespace {
 
@@ -22,16 +31,22 @@ using testsupport::EntrySpec;
 using testsupport::FailingSource;
 using testsupport::MemorySource;
 using testsupport::readFile;
+using testsupport::snapshotOf;
+using testsupport::TreeSnapshot;
 using testsupport::writeFile;
 
-// Extracts into "inst" inside the private directory; the private directory
-// itself stands for the world outside.
+// Extracts into "inst" inside the private directory; beside it, "outside"
+// stands for the world outside: a file, a directory with a file, a link.
 class ArchiveReadTest : public testsupport::TempDirTest {
  protected:
   void SetUp() override {
     TempDirTest::SetUp();
     ASSERT_EQ(0, mkdir("outside", 0755));
+    ASSERT_EQ(0, mkdir("outside/dir", 0755));
     writeFile("outside/victim", "precious");
+    writeFile("outside/dir/inner", "also precious");
+    ASSERT_EQ(0, symlink("victim", "outside/link"));
+    outside_ = snapshotOf(dir_ + "/outside");
     ASSERT_EQ(0, mkdir("inst", 0755));
     ASSERT_EQ(0, chdir("inst"));
     umask(0);  // as the installer: archived modes apply exactly
@@ -42,26 +57,38 @@ class ArchiveReadTest : public testsupport::TempDirTest {
     MemorySource source(bytes);
     ArchiveReadVerbose archive(&source, false);
     archive.verbose = verbose;
-    archive.extract();
+    DestinationTree tree(Path("."), resolution_);
+    archive.extract(tree);
+    tree.applyDirectoryModes();
   }
 
-  // The world outside is as SetUp left it.
+  // The world outside is as SetUp left it: names, types, modes, contents,
+  // link texts and link counts.
   void expectOutsideUntouched() {
-    EXPECT_EQ("precious", readFile(dir_ + "/outside/victim"));
-    struct stat status;
-    ASSERT_EQ(0, lstat((dir_ + "/outside/victim").c_str(), &status));
-    EXPECT_EQ(1u, status.st_nlink);
-    std::string listing;
-    DIR* d = opendir((dir_ + "/outside").c_str());
-    while (struct dirent* e = readdir(d)) listing += std::string(e->d_name) + " ";
-    closedir(d);
-    EXPECT_EQ(3u, std::count(listing.begin(), listing.end(), ' ')) << listing;
+    TreeSnapshot now = snapshotOf(dir_ + "/outside");
+    EXPECT_EQ(outside_.entries, now.entries);
+    EXPECT_EQ(outside_.linkGroups, now.linkGroups);
   }
 
   static uint32_t modeOf(const char* path) {
     struct stat status;
     EXPECT_EQ(0, lstat(path, &status)) << path;
     return status.st_mode & 07777;
+  }
+
+  // How extract() resolves names.
+  DestinationTree::Resolution resolution_ = DestinationTree::kWholeName;
+  TreeSnapshot outside_;
+};
+
+// The hostile cases, each run with both resolutions of the tree: openat2
+// for whole names, and the portable component walk.
+class SafeExtractionTest : public ArchiveReadTest,
+                           public ::testing::WithParamInterface<DestinationTree::Resolution> {
+ protected:
+  void SetUp() override {
+    ArchiveReadTest::SetUp();
+    resolution_ = GetParam();
   }
 };
 
@@ -96,7 +123,7 @@ TEST_F(ArchiveReadTest, ModesWithoutWritePermissionApplyAfterTheContent) {
   EXPECT_EQ("", readFile("empty"));
 }
 
-TEST_F(ArchiveReadTest, RegularFileReplacesWhateverIsThere) {
+TEST_P(SafeExtractionTest, RegularFileReplacesWhateverIsThere) {
   writeFile("file", "old");
   ASSERT_EQ(0, symlink((dir_ + "/outside/victim").c_str(), "link"));
   ASSERT_EQ(0, mkdir("tree", 0755));
@@ -236,7 +263,7 @@ TEST_F(ArchiveReadTest, DotComponentsInsideNamesStayValid) {
   EXPECT_EQ("b", readFile("a/b"));
 }
 
-TEST_F(ArchiveReadTest, ExistingLinkWhereADirectoryBelongsIsRefused) {
+TEST_P(SafeExtractionTest, ExistingLinkWhereADirectoryBelongsIsRefused) {
   ASSERT_EQ(0, symlink((dir_ + "/outside").c_str(), "bin"));
   EXPECT_THROW_TEXT(extract({{Archive::kFile, "bin/victim", "evil", 0644}}), Exception,
                     "Exception: Archive: symbolic link in the way: bin");
@@ -247,7 +274,7 @@ TEST_F(ArchiveReadTest, ExistingLinkWhereADirectoryBelongsIsRefused) {
   expectOutsideUntouched();
 }
 
-TEST_F(ArchiveReadTest, LinksTheArchiveMadeAreNeverWrittenThrough) {
+TEST_P(SafeExtractionTest, LinksTheArchiveMadeAreNeverWrittenThrough) {
   std::string outside = dir_ + "/outside";
   // "a" becomes a link to the outside before the link planned below it,
   // which would then be made outside.
@@ -258,7 +285,7 @@ TEST_F(ArchiveReadTest, LinksTheArchiveMadeAreNeverWrittenThrough) {
   expectOutsideUntouched();
 }
 
-TEST_F(ArchiveReadTest, FallbackCopyNeverWritesThroughALink) {
+TEST_P(SafeExtractionTest, FallbackCopyNeverWritesThroughALink) {
   // The second link of the same name cannot be made: its fallback copies
   // "data" in its place, and must replace the first link, not write into
   // the file it points to.
@@ -268,6 +295,318 @@ TEST_F(ArchiveReadTest, FallbackCopyNeverWritesThroughALink) {
   EXPECT_EQ("inside", readFile("x"));
   expectOutsideUntouched();
 }
+
+// Gives the tree at `path` (links included, never followed) to `owner`.
+void chownTree(const std::string& path, uid_t owner) {
+  static uid_t target;
+  target = owner;
+  nftw(
+      path.c_str(),
+      [](const char* entry, const struct stat*, int, struct FTW*) {
+        lchown(entry, target, target);
+        return 0;
+      },
+      16, FTW_PHYS);
+}
+
+// An attack: what an earlier installation (or another user) left in the
+// installation directory, and the archive that tries to reach outside
+// through it. "@" stands for the outside directory.
+struct AttackCase {
+  const char* name;
+  // Symbolic links in the installation directory: name, text.
+  std::vector<std::pair<std::string, std::string>> links;
+  std::vector<EntrySpec> entries;
+  // The failure, or "" when the archive extracts.
+  std::string error;
+  // What one name below the installation directory is afterwards, as a
+  // TreeSnapshot describes it ("" for nothing there); no name, no check.
+  std::string checked = "";
+  std::string made = "";
+};
+
+std::string expandAt(const std::string& text, const std::string& outside) {
+  std::string result;
+  for (char c : text) result += c == '@' ? outside : std::string(1, c);
+  return result;
+}
+
+const EntrySpec kDirectoryD = {Archive::kDirectory, "d/", "", 040755};
+const EntrySpec kDReplacedByALink = {Archive::kHardLink, "d", "jre"};
+const std::string kLinkInTheWayD = "Exception: Archive: symbolic link in the way: d";
+
+const AttackCase kAttacks[] = {
+    // A directory entry, a hard link of the same name to a link that leads
+    // outside, then entries below the name.
+    {"FileBelowAHardLinkToALink",
+     {{"jre", "@"}},
+     {kDirectoryD, kDReplacedByALink, {Archive::kFile, "d/victim", "evil", 0644}},
+     kLinkInTheWayD,
+     "d",
+     "link @"},
+    {"DirectoryBelowAHardLinkToALink",
+     {{"jre", "@"}},
+     {kDirectoryD, kDReplacedByALink, {Archive::kDirectory, "d/new/", "", 040755}},
+     kLinkInTheWayD},
+    {"FileReplacingATreeBelowAHardLinkToALink",
+     {{"jre", "@"}},
+     {kDirectoryD, kDReplacedByALink, {Archive::kFile, "d/dir", "flat", 0644}},
+     kLinkInTheWayD},
+    {"HardLinkBelowAHardLinkToALink",
+     {{"jre", "@"}},
+     {kDirectoryD, kDReplacedByALink, {Archive::kHardLink, "d/h", "keep"}},
+     kLinkInTheWayD},
+    {"SymbolicLinkBelowAHardLinkToALink",
+     {{"jre", "@"}},
+     {kDirectoryD, kDReplacedByALink, {Archive::kSymbolicLink, "d/s", "victim"}},
+     kLinkInTheWayD},
+    {"NameSpelledOtherwiseBelowAHardLinkToALink",
+     {{"jre", "@"}},
+     {kDirectoryD, kDReplacedByALink, {Archive::kFile, ".//d/victim", "evil", 0644}},
+     "Exception: Archive: symbolic link in the way: ./d"},
+    {"HardLinkTargetBelowALink",
+     {{"jre", "@"}},
+     {{Archive::kHardLink, "h", "jre/victim"}},
+     "Exception: Archive: symbolic link in the way: jre"},
+    // An upgrade over an installation that legitimately holds such a link.
+    {"UpgradeThroughALinkOfTheEarlierInstallation",
+     {{"lib/jre", "@"}},
+     {{Archive::kDirectory, "lib/", "", 040755},
+      {Archive::kHardLink, "lib/j", "lib/jre"},
+      {Archive::kFile, "lib/j/victim", "evil", 0644}},
+     "Exception: Archive: symbolic link in the way: lib/j"},
+    // The archive's own link is made last; entries below it are refused
+    // by name before it exists.
+    {"FileBelowALinkTheArchiveMakes",
+     {},
+     {{Archive::kSymbolicLink, "s", "@"}, {Archive::kFile, "s/victim", "evil", 0644}},
+     "Exception: Archive: symbolic link in the way: s",
+     "s",
+     ""},
+    // What is allowed: a hard link to a link is the link itself, and a link
+    // where a file goes is replaced by the file.
+    {"HardLinkToALinkIsTheLinkItself",
+     {{"jre", "@"}},
+     {{Archive::kHardLink, "h", "jre"}},
+     "",
+     "h",
+     "link @"},
+    {"LinkWhereAFileGoesIsReplaced",
+     {{"victim", "@/victim"}},
+     {{Archive::kFile, "victim", "new", 0600, 7}},
+     "",
+     "victim",
+     "file 384 7 new"},
+};
+
+// Each attack into a directory of its own below `base`, with the world
+// outside checked after each: nothing there is created, changed or
+// removed, and nothing already installed is removed by a refusal.
+void runAttacks(const std::string& base, const std::string& outside,
+                const std::function<void(const std::vector<EntrySpec>&)>& extract,
+                const std::function<void()>& expectOutsideUntouched) {
+  for (const AttackCase& c : kAttacks) {
+    SCOPED_TRACE(c.name);
+    std::string inst = base + "/" + c.name;
+    ASSERT_EQ(0, mkdir(inst.c_str(), 0755));
+    ASSERT_EQ(0, chdir(inst.c_str()));
+    writeFile("keep", "kept");
+    for (const auto& [name, text] : c.links) {
+      size_t slash = name.rfind('/');
+      if (slash != std::string::npos) {
+        ASSERT_EQ(0, mkdir(name.substr(0, slash).c_str(), 0755));
+      }
+      ASSERT_EQ(0, symlink(expandAt(text, outside).c_str(), name.c_str()));
+    }
+    std::vector<EntrySpec> entries = c.entries;
+    for (EntrySpec& e : entries) e.content = expandAt(e.content, outside);
+    if (c.error.empty()) {
+      extract(entries);
+    } else {
+      EXPECT_THROW_TEXT(extract(entries), Exception, expandAt(c.error, outside));
+    }
+    EXPECT_EQ("kept", readFile("keep"));
+    if (!c.checked.empty()) {
+      std::map<std::string, std::string> made = snapshotOf(inst).entries;
+      EXPECT_EQ(expandAt(c.made, outside), made.count(c.checked) ? made[c.checked] : "")
+          << c.checked;
+    }
+    expectOutsideUntouched();
+  }
+}
+
+TEST_P(SafeExtractionTest, AttacksChangeNothingOutsideAsRootOrAsAnotherUser) {
+  std::string outside = dir_ + "/outside";
+  auto extractor = [this](const std::vector<EntrySpec>& entries) { extract(entries); };
+  auto check = [this] { expectOutsideUntouched(); };
+  runAttacks(dir_ + "/inst", outside, extractor, check);
+  // Another user, to whom the world outside belongs so that nothing but
+  // the extraction stands in the way.
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to act as another user";
+  ASSERT_EQ(0, chmod(dir_.c_str(), 0755));
+  ASSERT_EQ(0, mkdir((dir_ + "/as-nobody").c_str(), 0755));
+  chownTree(dir_ + "/as-nobody", testsupport::kNobody);
+  chownTree(outside, testsupport::kNobody);
+  int status = testsupport::inChild([&] {
+    testsupport::becomeNobody();
+    runAttacks(dir_ + "/as-nobody", outside, extractor, check);
+  });
+  chownTree(outside, 0);
+  EXPECT_EQ(0, status);
+}
+
+// Opens the directory of `name` below `base` as another user would who
+// acts in the installation directory only: never through a link, its own
+// included. Sets `last` to the name's last component; -1 when it cannot.
+int openParentSafely(const std::string& base, const std::string& name, std::string* last) {
+  int parent = open(base.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  size_t start = 0;
+  for (size_t slash; parent >= 0 && (slash = name.find('/', start)) != std::string::npos;) {
+    int next = openat(parent, name.substr(start, slash - start).c_str(),
+                      O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    close(parent);
+    parent = next;
+    start = slash + 1;
+  }
+  *last = name.substr(start);
+  return parent;
+}
+
+// Another thread, standing for a user who may write the installation
+// directory, keeps putting links to the outside where the archive's names
+// and their directories are, for a second of extractions: in even rounds
+// it plants a link at one name that the archive writes again and again, in
+// the moment between its removal and its creation; in odd rounds it
+// replaces random files and directories. Each extraction ends either way;
+// nothing outside changes.
+TEST_P(SafeExtractionTest, RaceForTheNamesChangesNothingOutside) {
+  std::vector<EntrySpec> entries;
+  std::vector<std::pair<std::string, bool>> names;  // name, whether a directory
+  for (int d = 0; d < 4; ++d) {
+    std::string dir = "d" + std::to_string(d);
+    entries.push_back({Archive::kDirectory, dir + "/", "", 040755});
+    entries.push_back({Archive::kDirectory, dir + "/sub/", "", 040555});
+    names.push_back({dir, true});
+    names.push_back({dir + "/sub", true});
+    for (int f = 0; f < 20; ++f) {
+      std::string file = dir + "/sub/f" + std::to_string(f);
+      entries.push_back({Archive::kFile, file, "written", 0644});
+      entries.push_back({Archive::kHardLink, dir + "/h" + std::to_string(f), file});
+      entries.push_back({Archive::kSymbolicLink, dir + "/s" + std::to_string(f), "sub"});
+      names.push_back({file, false});
+      names.push_back({dir + "/h" + std::to_string(f), false});
+    }
+  }
+  entries.push_back({Archive::kDirectory, "hot/", "", 040755});
+  for (int i = 0; i < 200; ++i) entries.push_back({Archive::kFile, "hot/f", "written", 0644});
+
+  const std::string outside = dir_ + "/outside";
+  const std::string victim = outside + "/victim";
+  std::atomic<bool> stop(false);
+  std::atomic<int> round(0);
+  std::thread attacker([&] {
+    uint32_t seed = 12345;
+    while (!stop.load()) {
+      int now = round.load();
+      std::string base = dir_ + "/race" + std::to_string(now);
+      std::string last;
+      if (now % 2 == 0) {
+        int hot = openParentSafely(base, "hot/f", &last);
+        while (hot >= 0 && !stop.load() && round.load() == now) {
+          symlinkat(victim.c_str(), hot, last.c_str());
+        }
+        if (hot >= 0) close(hot);
+        continue;
+      }
+      seed = seed * 1103515245u + 12345u;
+      const auto& [name, directory] = names[(seed >> 8) % names.size()];
+      int parent = openParentSafely(base, name, &last);
+      if (parent < 0) continue;
+      if (directory) {
+        renameat(parent, last.c_str(), parent, (last + "~").c_str());
+      } else {
+        unlinkat(parent, last.c_str(), 0);
+      }
+      symlinkat(directory ? outside.c_str() : victim.c_str(), parent, last.c_str());
+      close(parent);
+    }
+  });
+  int rounds = 0;
+  int refused = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::string inst = dir_ + "/race" + std::to_string(rounds);
+    ASSERT_EQ(0, mkdir(inst.c_str(), 0755));
+    ASSERT_EQ(0, chdir(inst.c_str()));
+    try {
+      extract(entries);
+    } catch (const Exception&) {
+      ++refused;
+    }
+    round.store(++rounds);
+  }
+  stop.store(true);
+  attacker.join();
+  ASSERT_EQ(0, chdir(dir_.c_str()));
+  expectOutsideUntouched();
+  RecordProperty("rounds", rounds);
+  RecordProperty("refused", refused);
+}
+
+// Vendor trees often hold read-only directories and files. Another user
+// than root extracts them all the same, and they end with the archive's
+// modes.
+TEST_P(SafeExtractionTest, ReadOnlyDirectoriesExtractAsAnotherUserWithTheirModes) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to act as another user";
+  ASSERT_EQ(0, chmod(dir_.c_str(), 0755));
+  ASSERT_EQ(0, mkdir((dir_ + "/as-nobody").c_str(), 0755));
+  ASSERT_EQ(0, chown((dir_ + "/as-nobody").c_str(), testsupport::kNobody, testsupport::kNobody));
+  int status = testsupport::inChild([&] {
+    testsupport::becomeNobody();
+    ASSERT_EQ(0, chdir((dir_ + "/as-nobody").c_str()));
+    extract({{Archive::kDirectory, "ro/", "", 040555},
+             {Archive::kDirectory, "ro/sub/", "", 040555},
+             {Archive::kDirectory, "ro/sub/private/", "", 040500},
+             {Archive::kFile, "ro/sub/private/f", "deep", 0444},
+             {Archive::kFile, "ro/g", "read only", 0444},
+             {Archive::kHardLink, "ro/h", "ro/g"},
+             {Archive::kSymbolicLink, "ro/s", "g"}});
+    EXPECT_EQ(0555u, modeOf("ro"));
+    EXPECT_EQ(0555u, modeOf("ro/sub"));
+    EXPECT_EQ(0500u, modeOf("ro/sub/private"));
+    EXPECT_EQ(0444u, modeOf("ro/sub/private/f"));
+    EXPECT_EQ("read only", readFile("ro/h"));
+    EXPECT_EQ("read only", readFile("ro/s"));
+  });
+  EXPECT_EQ(0, status);
+}
+
+// A link costs one lookup of its directory, however deep: 200 links two
+// thousand directories down extract as any others. (bench: see README.)
+TEST_P(SafeExtractionTest, TwoHundredLinksTwoThousandDirectoriesDown) {
+  std::string deep;
+  for (int i = 0; i < 2000; ++i) deep += "d/";
+  std::vector<EntrySpec> entries = {{Archive::kDirectory, deep, "", 040755},
+                                    {Archive::kFile, deep + "f", "at the bottom", 0644}};
+  for (int i = 0; i < 200; ++i) {
+    entries.push_back({Archive::kSymbolicLink, deep + "l" + std::to_string(i), "f"});
+  }
+  extract(entries);
+  EXPECT_EQ("at the bottom", readFile(deep + "f"));
+  for (int i = 0; i < 200; ++i) {
+    EXPECT_EQ("f", testsupport::linkText(deep + "l" + std::to_string(i))) << i;
+  }
+  // TearDown's walk would take seconds at this depth.
+  EXPECT_EQ(0, testsupport::run({"/bin/rm", "-rf", dir_ + "/inst/d"}).status);
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolutions, SafeExtractionTest,
+                         ::testing::Values(DestinationTree::kWholeName,
+                                           DestinationTree::kComponentWalk),
+                         [](const ::testing::TestParamInfo<DestinationTree::Resolution>& info) {
+                           return info.param == DestinationTree::kWholeName ? "WholeName"
+                                                                            : "ComponentWalk";
+                         });
 
 // A decoder failure reaches the reader at the same point with a read-ahead
 // thread in between as without: where a marker is read, it becomes the

@@ -19,7 +19,11 @@
 
 namespace {
 
+using testsupport::becomeNobody;
 using testsupport::exists;
+using testsupport::inChild;
+using testsupport::kNobody;
+using testsupport::kSkipStatus;
 using testsupport::makeTempDir;
 using testsupport::modeOf;
 using testsupport::readFile;
@@ -29,42 +33,6 @@ using testsupport::writeFile;
 
 Path pathOf(const std::string& text) {
   return Path(text.data(), static_cast<uint32_t>(text.size()));
-}
-
-// The exit status of a child that asks its parent to skip the test.
-constexpr int kSkipStatus = 77;
-// The user and group "nobody" that privileged tests drop to.
-constexpr uid_t kNobody = 65534;
-
-// Runs `body` in a child process: for process-wide state that must start
-// fresh (the temporary directory is cached on its first successful use, and
-// no test calls it in the parent process) and for changes of identity or
-// root. Returns the child's exit status: 0 when its expectations held.
-int inChild(const std::function<void()>& body) {
-  fflush(stdout);
-  fflush(stderr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    try {
-      body();
-    } catch (const Exception& e) {
-      fprintf(stderr, "unexpected exception: %s\n", e.toString().c_str());
-      _exit(2);
-    }
-    fflush(stdout);
-    _exit(::testing::Test::HasFailure() ? 1 : 0);
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// In a child: gives up root for "nobody", or exits with kSkipStatus when
-// the process is not root (the tests then need files that belong to
-// another user).
-void becomeNobody() {
-  if (geteuid() != 0) _exit(kSkipStatus);
-  if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(3);
 }
 
 // Sets or removes an environment variable for the life of the object.

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -12,11 +13,14 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "lang/Exception.h"
 
 extern char** environ;
 
@@ -131,6 +135,30 @@ int openDescriptorCount() {
     closedir(dir);
   }
   return count;
+}
+
+int inChild(const std::function<void()>& body) {
+  fflush(stdout);
+  fflush(stderr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    try {
+      body();
+    } catch (const Exception& e) {
+      fprintf(stderr, "unexpected exception: %s\n", e.toString().c_str());
+      _exit(2);
+    }
+    fflush(stdout);
+    _exit(::testing::Test::HasFailure() ? 1 : 0);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void becomeNobody() {
+  if (geteuid() != 0) _exit(kSkipStatus);
+  if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(3);
 }
 
 namespace {

@@ -60,6 +60,20 @@ std::string linkText(const std::string& path);
 // How many descriptors this process has open (Linux; 0 elsewhere).
 int openDescriptorCount();
 
+// The exit status of a child that asks its parent to skip the test.
+constexpr int kSkipStatus = 77;
+// The user and group "nobody" that privileged tests drop to.
+constexpr uid_t kNobody = 65534;
+
+// Runs `body` in a child process: for process-wide state that must start
+// fresh and for changes of identity or root. Returns the child's exit
+// status: 0 when its expectations held (their failures are reported by the
+// child), 2 after an uncaught library Exception.
+int inChild(const std::function<void()>& body);
+// In a child: gives up root for "nobody", or exits with kSkipStatus when
+// the process is not root.
+void becomeNobody();
+
 // Registers, once per test program, a global environment that points TMPDIR
 // at a new private directory before the first test and removes it after the
 // last: for code that caches the temporary directory for the whole process.
