@@ -56,7 +56,7 @@ const char kUsage[] =
     "  create -o FILE [-C DIR] [-0..-9] [--extreme] PATH...\n"
     "                  pack each PATH (relative to DIR) into FILE\n"
     "  list FILE       list the entries of FILE\n"
-    "  verify FILE     read every entry of FILE and check every checksum\n"
+    "  verify FILE     read every entry of FILE, check every checksum and name\n"
     "  extract FILE [-C DIR] [-v]\n"
     "                  unpack FILE into DIR (default: the current directory)\n"
     "\n"
@@ -84,8 +84,9 @@ const char kListUsage[] =
 const char kVerifyUsage[] =
     "Usage: installdata verify FILE\n"
     "\n"
-    "Reads every entry of FILE and checks every checksum, writing nothing.\n"
-    "Prints a summary and exits 0, or prints the failure and exits 1.\n";
+    "Reads every entry of FILE and checks every checksum and every name as the\n"
+    "installer does, writing nothing. Prints a summary and exits 0, or prints\n"
+    "the failure and exits 1.\n";
 
 const char kExtractUsage[] =
     "Usage: installdata extract FILE [-C DIR] [-v]\n"
@@ -261,9 +262,14 @@ int create(const std::vector<std::string>& args) {
   return 0;
 }
 
-// Walks every entry; `each` sees the header and the body.
+// What a walk over the entries checks besides their checksums and types.
+enum class Checks { kFormat, kInstallerRules };
+
+// Walks every entry; `each` sees the header and the body. With the
+// installer's rules, an entry that extraction would refuse fails the walk
+// as extraction fails.
 template <class Each>
-uint32_t walk(const std::string& path, Each each, uint32_t* total) {
+uint32_t walk(const std::string& path, Checks checks, Each each, uint32_t* total) {
   DataFileReader reader(String(path.c_str()));
   *total = reader.stream().getRemaining();
   ArchiveRead archive(&reader.stream(), false);
@@ -275,6 +281,8 @@ uint32_t walk(const std::string& path, Each each, uint32_t* total) {
     if (entry.type < Archive::kDirectory || entry.type > Archive::kSymbolicLink) {
       throw ArchiveRead::ExceptionRecoverable();
     }
+    if (checks == Checks::kInstallerRules)
+      archive.checkEntry(entry, body.data() + entry.nameLength);
     each(entry, body.data());
     ++entries;
   }
@@ -304,8 +312,10 @@ int list(const std::vector<std::string>& args) {
     return 0;
   }
   uint32_t total;
+  // A hostile archive is listed whole: the listing shows what it holds.
   walk(
-      file, [](const Archive::Entry& e, const char* b) { ArchiveReadVerbose::list(stdout, e, b); },
+      file, Checks::kFormat,
+      [](const Archive::Entry& e, const char* b) { ArchiveReadVerbose::list(stdout, e, b); },
       &total);
   return 0;
 }
@@ -320,7 +330,8 @@ int verify(const std::vector<std::string>& args) {
   uint64_t bytes = 0;
   uint32_t total;
   uint32_t entries = walk(
-      file, [&](const Archive::Entry& e, const char*) {
+      file, Checks::kInstallerRules,
+      [&](const Archive::Entry& e, const char*) {
         if (e.type == Archive::kFile) bytes += e.size;
       },
       &total);

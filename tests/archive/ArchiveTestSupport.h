@@ -1,13 +1,20 @@
-// Builds archives in memory for the archive tests, and reads them back.
+// Builds archives in memory for the archive tests, and reads them back;
+// wraps them as install.data.
 #ifndef VANTOREL_TESTS_ARCHIVE_ARCHIVETESTSUPPORT_H
 #define VANTOREL_TESTS_ARCHIVE_ARCHIVETESTSUPPORT_H
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "archive/Archive.h"
 #include "archive/ArchiveRead.h"
 #include "archive/ArchiveWrite.h"
+#include "archive/CipherInputStream.h"
+#include "archive/CipherOutputStream.h"
 #include "tests/support/TestStreams.h"
 
 namespace testsupport {
@@ -42,6 +49,40 @@ inline std::string buildArchive(const std::vector<EntrySpec>& entries, bool ciph
   } catch (const Crash&) {
   }
   return sink.data;
+}
+
+inline std::string encipher(const std::string& plain) {
+  RecordingSink sink;
+  {
+    CipherOutputStream cipher(&sink);
+    cipher.write(plain.data(), static_cast<uint32_t>(plain.size()));
+  }
+  return sink.data;
+}
+
+inline std::string decipher(const std::string& scrambled) {
+  MemorySource source(scrambled);
+  CipherInputStream plain(&source);
+  return readAll(plain);
+}
+
+// install.data around `archive`: LZMA-alone made by xz in the private
+// directory `scratch`, with the exact size in its header (xz writes "size
+// unknown"; the installer takes the size as its progress total), then
+// enciphered. Raises std::runtime_error when xz fails.
+inline std::string installDataOf(const std::string& archive, const std::string& scratch) {
+  std::ofstream(scratch + "/archive.raw", std::ios::binary) << archive;
+  std::string command =
+      "xz --format=lzma -c '" + scratch + "/archive.raw' > '" + scratch + "/archive.lzma'";
+  if (system(command.c_str()) != 0) throw std::runtime_error("xz failed: " + command);
+  std::ifstream in(scratch + "/archive.lzma", std::ios::binary);
+  std::string lzma((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t kSizeOffset = 5, kSizeWidth = 8;
+  if (lzma.size() <= kSizeOffset + kSizeWidth) throw std::runtime_error("xz made no header");
+  for (size_t i = 0; i < kSizeWidth; ++i) {
+    lzma[kSizeOffset + i] = static_cast<char>(i < 4 ? archive.size() >> (8 * i) : 0);
+  }
+  return encipher(lzma);
 }
 
 }  // namespace testsupport

@@ -19,13 +19,14 @@
 #include <vector>
 
 #include "BuildConstants.h"
-#include "archive/CipherInputStream.h"
-#include "archive/CipherOutputStream.h"
+#include "tests/archive/ArchiveTestSupport.h"
 #include "tests/support/TestStreams.h"
 #include "tests/support/TestSupport.h"
 
 namespace installtest {
 
+using testsupport::decipher;
+using testsupport::encipher;
 using testsupport::readFile;
 using testsupport::RunOptions;
 using testsupport::RunResult;
@@ -103,21 +104,6 @@ inline std::vector<std::string> interceptorNames(const std::string& err,
     if (line.compare(0, kLead.size(), kLead) == 0) names.push_back(line.substr(kLead.size()));
   }
   return names;
-}
-
-inline std::string encipher(const std::string& plain) {
-  testsupport::RecordingSink sink;
-  {
-    CipherOutputStream cipher(&sink);
-    cipher.write(plain.data(), static_cast<uint32_t>(plain.size()));
-  }
-  return sink.data;
-}
-
-inline std::string decipher(const std::string& scrambled) {
-  testsupport::MemorySource source(scrambled);
-  CipherInputStream plain(&source);
-  return testsupport::readAll(plain);
 }
 
 // Bytes that compress poorly.
@@ -199,22 +185,9 @@ class InstallTest : public testsupport::TempDirTest {
     ASSERT_NO_FATAL_FAILURE(pack(kProductPaths));
   }
 
-  // Writes kit/install.data around an archive given byte by byte: LZMA-alone
-  // made by xz, with the exact size in its header, then enciphered.
+  // Writes kit/install.data around an archive given byte by byte.
   void writeInstallData(const std::string& archive) {
-    writeFile(dir_ + "/archive.raw", archive);
-    RunResult compressed = testsupport::run(
-        {"/bin/sh", "-c", "xz --format=lzma -c archive.raw > archive.lzma"}, inPrivateDirectory());
-    ASSERT_EQ(0, compressed.status) << compressed.err;
-    std::string lzma = readFile(dir_ + "/archive.lzma");
-    // xz writes "size unknown"; the installer takes the size as its
-    // progress total.
-    const size_t kSizeOffset = 5, kSizeWidth = 8;
-    ASSERT_GT(lzma.size(), kSizeOffset + kSizeWidth);
-    for (size_t i = 0; i < kSizeWidth; ++i) {
-      lzma[kSizeOffset + i] = static_cast<char>(i < 4 ? archive.size() >> (8 * i) : 0);
-    }
-    writeFile(kit_ + "/install.data", encipher(lzma));
+    writeFile(kit_ + "/install.data", testsupport::installDataOf(archive, dir_));
   }
 
   RunOptions inPrivateDirectory() const {

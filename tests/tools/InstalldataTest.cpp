@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <set>
 
 #include "BuildConstants.h"
@@ -13,6 +14,7 @@
 #include "archive/CipherInputStream.h"
 #include "archive/LzmaInputStream.h"
 #include "io/FileInputStream.h"
+#include "tests/archive/ArchiveTestSupport.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/TreeSnapshot.h"
 
@@ -185,6 +187,80 @@ TEST_F(InstalldataTest, FailuresExitWithOneAndLeaveNoOutput) {
   RunResult bad = installdata({"verify", "bad.data"});
   EXPECT_EQ(1, bad.status);
   EXPECT_EQ(0u, bad.err.find("installdata: Exception: ")) << bad.err;
+}
+
+// verify applies the installer's rules: an entry that the installer would
+// refuse fails the file with the installer's message and status 1. A
+// listing shows such a file whole.
+TEST_F(InstalldataTest, VerifyRefusesWhatTheInstallerRefuses) {
+  using testsupport::EntrySpec;
+  const EntrySpec link = {Archive::kSymbolicLink, "s", "/etc"};
+  struct {
+    const char* name;
+    std::vector<EntrySpec> entries;
+    std::string error;
+  } cases[] = {
+      {"UnsafeName", {{Archive::kFile, "a/../../x", "x", 0644}}, "unsafe entry name: a/../../x"},
+      {"AbsoluteName",
+       {{Archive::kDirectory, "/etc/x/", "", 040755}},
+       "unsafe entry name: /etc/x/"},
+      {"UnsafeLinkTarget", {{Archive::kHardLink, "h", "../x"}}, "unsafe link target: ../x"},
+      {"BelowASymbolicLink",
+       {link, {Archive::kFile, "s/passwd", "x", 0644}},
+       "symbolic link in the way: s"},
+      {"BelowAHardLinkToOne",
+       {link, {Archive::kHardLink, "h", "s"}, {Archive::kDirectory, "h/d/", "", 040755}},
+       "symbolic link in the way: h"},
+      {"HardLinkTargetBelowOne",
+       {link, {Archive::kHardLink, "h", "./s/passwd"}},
+       "symbolic link in the way: ./s"},
+      {"SpelledOtherwise",
+       {link, {Archive::kSymbolicLink, ".//s/x", "y"}},
+       "symbolic link in the way: .//s"},
+  };
+  for (const auto& c : cases) {
+    writeFile("hostile.data",
+              testsupport::installDataOf(testsupport::buildArchive(c.entries), dir_));
+    RunResult verified = installdata({"verify", "hostile.data"});
+    EXPECT_EQ(1, verified.status) << c.name;
+    EXPECT_EQ("installdata: Exception: Archive: " + c.error + "\n", verified.err) << c.name;
+    EXPECT_EQ("", verified.out) << c.name;
+    RunResult listed = installdata({"list", "hostile.data"});
+    EXPECT_EQ(0, listed.status) << c.name << ": " << listed.err;
+    EXPECT_EQ(c.entries.size(), std::count(listed.out.begin(), listed.out.end(), '\n')) << c.name;
+  }
+  // Links the installer makes are no failure: a link to a directory, a link
+  // before its target, and a hard link to a file.
+  writeFile("sound.data", testsupport::installDataOf(
+                              testsupport::buildArchive({{Archive::kSymbolicLink, "lib/s", "/etc"},
+                                                         {Archive::kSymbolicLink, "lib/x", "y"},
+                                                         {Archive::kFile, "lib/y", "y", 0644},
+                                                         {Archive::kHardLink, "h", "lib/y"}}),
+                              dir_));
+  RunResult verified = installdata({"verify", "sound.data"});
+  EXPECT_EQ(0, verified.status) << verified.err;
+}
+
+// extract shares the installer's reader: a hard link that makes a
+// directory's name a link to the outside gets nothing written through it.
+TEST_F(InstalldataTest, ExtractWritesNothingThroughALink) {
+  ASSERT_EQ(0, mkdir("outside", 0755));
+  writeFile("outside/victim", "precious");
+  TreeSnapshot outside = snapshotOf(dir_ + "/outside");
+  ASSERT_EQ(0, mkdir("dest", 0755));
+  ASSERT_EQ(0, symlink((dir_ + "/outside").c_str(), "dest/jre"));
+  writeFile("hostile.data",
+            testsupport::installDataOf(
+                testsupport::buildArchive({{Archive::kDirectory, "d/", "", 040755},
+                                           {Archive::kHardLink, "d", "jre"},
+                                           {Archive::kFile, "d/victim", "evil", 0644}}),
+                dir_));
+  RunResult extracted = installdata({"extract", "hostile.data", "-C", "dest"});
+  EXPECT_EQ(1, extracted.status);
+  EXPECT_EQ("installdata: Exception: Archive: symbolic link in the way: d\n", extracted.err);
+  TreeSnapshot now = snapshotOf(dir_ + "/outside");
+  EXPECT_EQ(outside.entries, now.entries);
+  EXPECT_EQ(outside.linkGroups, now.linkGroups);
 }
 
 }  // namespace
