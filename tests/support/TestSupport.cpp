@@ -163,6 +163,22 @@ void becomeNobody() {
 
 namespace {
 
+uid_t gNewOwner = 0;
+
+int giveEntry(const char* path, const struct stat*, int, struct FTW*) {
+  lchown(path, gNewOwner, gNewOwner);
+  return 0;
+}
+
+}  // namespace
+
+void chownTree(const std::string& path, uid_t owner) {
+  gNewOwner = owner;
+  nftw(path.c_str(), giveEntry, 16, FTW_PHYS);
+}
+
+namespace {
+
 class PrivateTemporaryDirectory : public ::testing::Environment {
  public:
   void SetUp() override {

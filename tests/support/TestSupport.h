@@ -73,6 +73,9 @@ int inChild(const std::function<void()>& body);
 // In a child: gives up root for "nobody", or exits with kSkipStatus when
 // the process is not root.
 void becomeNobody();
+// Gives the tree at `path` (links included, never followed) to `owner` and
+// its group of the same number; for root.
+void chownTree(const std::string& path, uid_t owner);
 
 // Registers, once per test program, a global environment that points TMPDIR
 // at a new private directory before the first test and removes it after the
