@@ -19,6 +19,7 @@
 #include "io/FileOutputStream.h"
 #include "io/ReadAheadInputStream.h"
 #include "lang/Exception.h"
+#include "platform/DestinationTree.h"
 #include "platform/DirectoryReader.h"
 #include "platform/Path.h"
 
@@ -29,6 +30,8 @@ const char kPrefixAssignment[] = "--prefix=";
 const char kDefaultDirectory[] = "/Applications/Vantorel";
 // The archive, beside the program.
 const char kInstallDataName[] = "install.data";
+// The product's programs, relative to the installation directory.
+const char kBinDirectory[] = "bin";
 // The product's marker program: a bin that holds it is an earlier
 // installation.
 const char kMarkerProgram[] = "bin/vnt01";
@@ -131,11 +134,18 @@ void Installer::chooseDirectory() {
 }
 
 void Installer::checkBin() const {
-  Path bin("bin");
-  if (!bin.isDirectory()) return;
-  DirectoryReader reader(bin);
+  // A bin that is absent, a file or a link passes: extraction decides about
+  // it, and refuses a link.
+  struct stat status;
+  if (!tree_->getStatus(kBinDirectory, status) || !S_ISDIR(status.st_mode)) return;
+  DirectoryReader reader = tree_->list(kBinDirectory);
   String name;
-  if (!reader.next(name) || Path(kMarkerProgram).isExecutable()) return;
+  if (!reader.next(name)) return;
+  // The marker is only examined, so it may be a link to the program.
+  if (tree_->getStatus(kMarkerProgram, status, DestinationTree::kFollowLast) &&
+      S_ISREG(status.st_mode) && (status.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0) {
+    return;
+  }
   throw Exception(String("Directory ") + installPrefix_ +
                   "bin contains files other than Vantorel. Specify an empty or non-existing "
                   "installation directory.");
@@ -173,7 +183,7 @@ void Installer::extract() {
   try {
     ArchiveReadVerbose reader(in, false);
     reader.verbose = verbose_;
-    reader.extract();
+    reader.extract(*tree_);
   } catch (...) {
     // The line ends where it stood: a failed extraction is not shown as
     // complete.
@@ -197,9 +207,20 @@ void Installer::install() {
   umask(0);
   prefix.makeDirectory(kDirectoryMode);
   prefix.setCurrentDirectory();
+  // From here on every name below the installation directory is reached
+  // through the directory just entered, never through a link.
+  DestinationTree tree(Path("."));
+  struct Borrowed {
+    DestinationTree*& tree;
+    ~Borrowed() { tree = nullptr; }
+  } borrowed{tree_};
+  tree_ = &tree;
   checkBin();
   extract();
   createInterceptors();
+  // Only now may the product's directories lose their owner's rights: the
+  // interceptors go into bin.
+  tree.applyDirectoryModes();
   if (interceptorShadowed_) {
     printf("Add %sbin to the front of your PATH environment variable.\n", installPrefix_.c_str());
   }

@@ -9,6 +9,8 @@
 
 #include "lang/String.h"
 
+class DestinationTree;
+
 class Installer {
  public:
   Installer() = default;
@@ -29,15 +31,18 @@ class Installer {
 
   // Makes the interceptor links in bin for the build tools and for every
   // compiler driver along PATH, /usr/local/bin, /Developer/usr/bin and the
-  // directory named by "install-path". Runs in the installation directory.
+  // directory named on the first line of "install-path" (used only when it
+  // is a regular file; at most its first 4 KiB are read). Works in the
+  // installation directory, through the tree that install() opened on it.
+  // REQUIRES: inside install().
   void createInterceptors();
   // Makes the link "bin/<name>" to "vntc" unless a regular file is reached
-  // there already (nor through a bin that is a symbolic link), and notes
-  // when a PATH search for `name` would not reach it. Something in the way
-  // of the link, or no bin, is passed over; a file system that fails to make
-  // it (full, read-only, no permission) raises "bin/<name>: create symbolic
-  // link failure" with the system's reason, which ends createInterceptors()
-  // too.
+  // there already, and notes when a PATH search for `name` would not reach
+  // it. Nothing is made unless bin is a directory of its own, never through
+  // a link. Something in the way of the link, or no bin, is passed over; a
+  // file system that fails to make it (full, read-only, no permission)
+  // raises "bin/<name>: create symbolic link failure" with the system's
+  // reason, which ends createInterceptors() too.
   void createInterceptor(const String& name);
 
   int exitStatus() const { return exitStatus_; }
@@ -62,6 +67,10 @@ class Installer {
   bool verbose_ = false;
   // Some interceptor is not what a PATH search finds first.
   bool interceptorShadowed_ = false;
+  // The installation directory, while install() runs; null otherwise.
+  DestinationTree* tree_ = nullptr;
+  // Whether bin is a directory, not a link, when the interceptors are made.
+  bool binIsDirectory_ = false;
 };
 
 #endif  // VANTOREL_INSTALLER_INSTALLER_H

@@ -14,6 +14,7 @@
 #include "installer/Installer.h"
 #include "io/RandomAccessFile.h"
 #include "lang/Exception.h"
+#include "platform/DestinationTree.h"
 #include "platform/DirectoryReader.h"
 #include "platform/Path.h"
 
@@ -45,6 +46,8 @@ const char kExtraDirectories[] = ":/usr/local/bin:/Developer/usr/bin";
 
 // In the installation directory: its first line names one more directory.
 const char kInstallPathFile[] = "install-path";
+// No more of "install-path" is read.
+constexpr uint32_t kInstallPathLimit = 4096;
 
 // What every interceptor points at, relative to bin.
 const char kWrapper[] = "vntc";
@@ -62,11 +65,6 @@ const char kLinkFailure[] = "create symbolic link failure";
 
 // The product's bin directory, relative to the installation directory.
 const char kBin[] = "bin";
-
-bool isSymbolicLink(const char* path) {
-  struct stat status;
-  return lstat(path, &status) == 0 && S_ISLNK(status.st_mode);
-}
 
 // Whether a failed symlink leaves the installation incomplete. Something in
 // the way of the link (EEXIST), or no bin to put it in (ENOENT, ENOTDIR), is
@@ -86,20 +84,24 @@ bool isCompilerName(const String& name) {
 
 void Installer::createInterceptor(const String& name) {
   Path link = Path(kBin) + "/" + name;
+  struct stat status;
   // A regular file there already: a link made earlier in this run or by an
   // earlier installation, or a real program the archive delivered.
-  if (link.isFile()) return;
+  if (binIsDirectory_ && tree_->getStatus(link, status, DestinationTree::kFollowLast) &&
+      S_ISREG(status.st_mode)) {
+    return;
+  }
   if (verbose_) {
     fputs("interceptor ", stderr);
     fwrite(link.data(), 1, link.length(), stderr);
     fputc('\n', stderr);
   }
-  // A bin that is itself a symbolic link (one the archive made, say) may
-  // lead anywhere on the disk: no link is made through it. A link that
-  // something is in the way of is not reported; the comparison below decides
-  // as for any link that does not reach first. A file system that fails to
-  // make the link ends the installation.
-  if (!isSymbolicLink(kBin) && symlink(kWrapper, link.c_str()) != 0 && isFileSystemFailure(errno)) {
+  // A bin that is no directory of its own (a link the archive made, say)
+  // gets no link: nothing is made through it. A link that something is in
+  // the way of is not reported; the comparison below decides as for any
+  // link that does not reach first. A file system that fails to make the
+  // link ends the installation.
+  if (binIsDirectory_ && !tree_->makeSymbolicLink(kWrapper, link) && isFileSystemFailure(errno)) {
     throw LinkFailure(link + ": " + kLinkFailure + ": " + strerror(errno));
   }
   // The user is told to put bin first whenever a PATH search for the name
@@ -107,24 +109,38 @@ void Installer::createInterceptor(const String& name) {
   struct stat linkStatus;
   struct stat foundStatus;
   Path found = Path::findProgram(Path(name));
-  bool same = link.stat(linkStatus) && !found.isEmpty() && found.stat(foundStatus) &&
+  bool same = binIsDirectory_ && tree_->getStatus(link, linkStatus, DestinationTree::kFollowLast) &&
+              !found.isEmpty() && found.stat(foundStatus) &&
               Path::sameFile(linkStatus, foundStatus);
   if (!same) interceptorShadowed_ = true;
 }
 
 void Installer::createInterceptors() {
+  struct stat status;
+  binIsDirectory_ = tree_->getStatus(kBin, status) && S_ISDIR(status.st_mode);
   for (const char* tool : kInterceptedTools) createInterceptor(String(tool));
 
   const char* path = getenv("PATH");
   String list(path != nullptr ? path : "");
   list += kExtraDirectories;
-  RandomAccessFile installPath;
-  if (installPath.open(kInstallPathFile, O_RDONLY)) {
-    String directory = installPath.readAll();
-    int newline = directory.indexOf('\n');
-    if (newline >= 0) directory = directory.substring(0, static_cast<uint32_t>(newline));
+  // Only a regular file counts, opened without following a link and without
+  // waiting on a FIFO, and only its first line, from at most its first
+  // 4 KiB.
+  RandomAccessFile installPath = tree_->openFile(kInstallPathFile);
+  if (installPath.getDescriptor() >= 0) {
+    char text[kInstallPathLimit];
+    uint32_t filled = 0;
+    int count;
+    while (filled < sizeof text &&
+           (count = installPath.read(text + filled, sizeof text - filled)) > 0) {
+      filled += static_cast<uint32_t>(count);
+    }
+    const void* newline = memchr(text, '\n', filled);
+    uint32_t length = newline != nullptr
+                          ? static_cast<uint32_t>(static_cast<const char*>(newline) - text)
+                          : filled;
     list += ":";
-    list += directory;
+    list += String(text, length);
     installPath.close();
   }
 

@@ -16,9 +16,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "tests/archive/ArchiveTestSupport.h"
 #include "tests/installer/InstallTestSupport.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/TreeSnapshot.h"
@@ -104,6 +106,31 @@ class InstallerFaultTest : public installtest::InstallTest {
     return names;
   }
 
+  // The command words that run a program as nobody (root runs the tests),
+  // for whom the private directory is opened; false, with the reason in
+  // skipReason_, where no other user can be had.
+  bool asNobody(std::vector<std::string>* argv) {
+    if (geteuid() != 0) {
+      skipReason_ = "needs root, to run the installer as another user";
+      return false;
+    }
+    if (access("/usr/bin/setpriv", X_OK) != 0) {
+      skipReason_ = "needs setpriv to drop root";
+      return false;
+    }
+    *argv = {"/usr/bin/setpriv", std::string("--reuid=") + kNobody,
+             std::string("--regid=") + kNobody, "--clear-groups"};
+    if (chmod(dir_.c_str(), 0755) != 0) return false;
+    std::vector<std::string> help = *argv;
+    help.push_back(kit_ + "/install");
+    help.push_back("--help");
+    if (testsupport::run(help).out.find("Usage: install") == std::string::npos) {
+      skipReason_ = "nobody cannot run the installer here (a directory on its way is private)";
+      return false;
+    }
+    return true;
+  }
+
   bool mounted_ = false;
   std::string skipReason_;
   TreeSnapshot outside_;
@@ -151,18 +178,7 @@ TEST_F(InstallerFaultTest, ReadOnlyFileSystemFailsAndKeepsTheEarlierInstallation
 // nobody here.
 TEST_F(InstallerFaultTest, InstallDataWithoutReadPermissionFailsToOpen) {
   std::vector<std::string> argv;
-  if (geteuid() == 0) {
-    if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "needs setpriv to drop root";
-    argv = {"/usr/bin/setpriv", std::string("--reuid=") + kNobody,
-            std::string("--regid=") + kNobody, "--clear-groups"};
-    ASSERT_EQ(0, chmod(dir_.c_str(), 0755));
-    std::vector<std::string> help = argv;
-    help.push_back(kit_ + "/install");
-    help.push_back("--help");
-    if (testsupport::run(help).out.find("Usage: install") == std::string::npos) {
-      GTEST_SKIP() << "nobody cannot run the installer here (a directory on its way is private)";
-    }
-  }
+  if (geteuid() == 0 && !asNobody(&argv)) GTEST_SKIP() << skipReason_;
   ASSERT_EQ(0, mkdir("home", 0755));
   ASSERT_EQ(0, chmod("home", 0777));
   ASSERT_EQ(0, chmod((kit_ + "/install.data").c_str(), 0));
@@ -218,6 +234,83 @@ TEST_F(InstallerFaultTest, LinkToAFileOutsideIsReplacedNotWrittenThrough) {
   EXPECT_TRUE(S_ISREG(status.st_mode));
   EXPECT_EQ(readFile("product/lib/big"), readFile(prefix_ + "/lib/big"));
   expectOutsideUntouched();
+}
+
+// An upgrade over an installation that holds a link to a directory outside
+// (lib/jre, say): the archive makes a directory, replaces it by a hard link
+// to that link, then writes below the name. Nothing is written through it,
+// as root or as another user to whom the outside belongs.
+TEST_F(InstallerFaultTest, HardLinkToALinkOutsideGetsNothingWrittenThrough) {
+  ASSERT_NO_FATAL_FAILURE(writeInstallData(
+      testsupport::buildArchive({{Archive::kDirectory, "lib/", "", 040755},
+                                 {Archive::kDirectory, "lib/j/", "", 040755},
+                                 {Archive::kHardLink, "lib/j", "lib/jre"},
+                                 {Archive::kFile, "lib/j/victim", "evil", 0644},
+                                 {Archive::kDirectory, "lib/j/new/", "", 040755}})));
+  // The installation directory of `user` ("root" or "nobody"), holding
+  // the link, and the run of the installer by `command` into it.
+  auto attack = [&](const std::string& user, const std::vector<std::string>& command) {
+    SCOPED_TRACE("as " + user);
+    std::string prefix = dir_ + "/as-" + user;
+    ASSERT_EQ(0, mkdir(prefix.c_str(), 0755));
+    ASSERT_EQ(0, mkdir((prefix + "/lib").c_str(), 0755));
+    ASSERT_EQ(0, symlink((dir_ + "/outside").c_str(), (prefix + "/lib/jre").c_str()));
+    if (!command.empty()) {
+      testsupport::chownTree(prefix, testsupport::kNobody);
+      testsupport::chownTree(dir_ + "/outside", testsupport::kNobody);
+    }
+    std::vector<std::string> argv = command;
+    argv.insert(argv.end(), {kit_ + "/install", "--prefix", prefix});
+    testsupport::RunOptions options;
+    options.env["PATH"] = emptyPath_;
+    expectFailure(testsupport::run(argv, options),
+                  "Exception: Archive: symbolic link in the way: lib/j");
+  };
+  attack("root", {});
+  std::vector<std::string> nobody;
+  if (!asNobody(&nobody)) GTEST_SKIP() << "as root only: " << skipReason_;
+  attack("nobody", nobody);
+  testsupport::chownTree(dir_ + "/outside", 0);
+}
+
+// Vendor trees often hold read-only directories (0555) and files (0444).
+// Another user than root installs one, the interceptors in its read-only
+// bin included, and the installed tree has the archive's modes.
+TEST_F(InstallerFaultTest, ReadOnlyProductInstallsAsAnotherUserWithItsModes) {
+  std::vector<std::string> argv;
+  if (!asNobody(&argv)) GTEST_SKIP() << skipReason_;
+  for (const char* d : {"ro", "ro/bin", "ro/lib", "ro/share", "ro/share/doc"}) {
+    ASSERT_EQ(0, mkdir(d, 0755)) << d;
+  }
+  writeFile("ro/bin/vntc", "#!/bin/sh\necho vntc\n", 0555);
+  writeFile("ro/bin/vnt01", "#!/bin/sh\n", 0555);
+  writeFile("ro/lib/libvnt.a", "archive", 0444);
+  writeFile("ro/share/doc/README", "Read me.\n", 0444);
+  for (const char* d : {"ro/share/doc", "ro/share", "ro/lib", "ro/bin"}) {
+    ASSERT_EQ(0, chmod(d, 0555)) << d;
+  }
+  testsupport::RunResult packed =
+      testsupport::run({testsupport::installdataProgram(), "create", "-o", kit_ + "/install.data",
+                        "-C", dir_ + "/ro", "bin", "lib", "share"});
+  ASSERT_EQ(0, packed.status) << packed.err;
+  ASSERT_EQ(0, mkdir("home", 0755));
+  ASSERT_EQ(0, chown("home", testsupport::kNobody, testsupport::kNobody));
+  argv.insert(argv.end(), {kit_ + "/install", "--prefix=" + dir_ + "/home/inst"});
+  testsupport::RunOptions options;
+  options.env["PATH"] = emptyPath_;
+  RunResult result = testsupport::run(argv, options);
+  EXPECT_EQ("", result.err);
+  EXPECT_EQ(0, result.status);
+  TreeSnapshot installed = snapshotOf(dir_ + "/home/inst");
+  for (const std::string& tool : installtest::kTools) {
+    EXPECT_EQ("link vntc", installed.entries["bin/" + tool]) << tool;
+  }
+  for (auto entry = installed.entries.begin(); entry != installed.entries.end();) {
+    bool interceptor = entry->first.compare(0, 4, "bin/") == 0 && entry->second == "link vntc";
+    entry = interceptor ? installed.entries.erase(entry) : std::next(entry);
+  }
+  TreeSnapshot product = snapshotOf(dir_ + "/ro");
+  EXPECT_EQ(product.entries, installed.entries);
 }
 
 }  // namespace

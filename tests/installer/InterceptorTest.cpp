@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -174,6 +175,45 @@ TEST_F(InterceptorTest, InstallPathNamesOneMoreDirectory) {
     RunResult result = installVerbose(prefix, emptyPath_);
     ASSERT_EQ(0, result.status) << c.name << ": " << result.err;
     expectInterceptors(c.compilers, interceptorNames(result.err, {"gcc-9", "cc", "clang"}), c.name);
+  }
+}
+
+// "install-path" is used only when it is a regular file, opened without
+// following a link and without waiting for a writer, and only its first
+// line: a link to a FIFO hung the installer, and a link to a large file
+// filled its memory.
+TEST_F(InterceptorTest, InstallPathIsUsedOnlyWhenItIsARegularFile) {
+  std::string extra = makeDirectory("extra", {{"gcc-9"}});
+  writeFile(dir_ + "/list", extra + "\n");
+  ASSERT_EQ(0, mkfifo((dir_ + "/fifo").c_str(), 0644));
+  struct {
+    const char* name;
+    std::function<void(const std::string&)> make;
+    std::vector<std::string> compilers;
+  } cases[] = {
+      {"Fifo", [](const std::string& p) { mkfifo(p.c_str(), 0644); }, {}},
+      {"LinkToAFifo",
+       [&](const std::string& p) { symlink((dir_ + "/fifo").c_str(), p.c_str()); },
+       {}},
+      {"LinkToAFile",
+       [&](const std::string& p) { symlink((dir_ + "/list").c_str(), p.c_str()); },
+       {}},
+      {"Directory", [](const std::string& p) { mkdir(p.c_str(), 0755); }, {}},
+      {"LargeFile",
+       [&](const std::string& p) { writeFile(p, extra + "\n" + std::string(8 << 20, 'x')); },
+       {"gcc-9"}},
+  };
+  for (const auto& c : cases) {
+    std::string prefix = dir_ + "/" + c.name;
+    ASSERT_EQ(0, mkdir(prefix.c_str(), 0755));
+    c.make(prefix + "/install-path");
+    RunOptions options;
+    options.env["PATH"] = emptyPath_;
+    options.timeoutSeconds = 30;
+    RunResult result = install({"-v", "--prefix", prefix}, options);
+    EXPECT_FALSE(result.timedOut) << c.name;
+    ASSERT_EQ(0, result.status) << c.name << ": " << result.err;
+    expectInterceptors(c.compilers, interceptorNames(result.err, {"gcc-9"}), c.name);
   }
 }
 
