@@ -116,6 +116,10 @@ void FuzzSandbox::run(const std::function<void()>& extract) {
   if (previous < 0) fail("open .");
   std::string work = root_ + "/work";
   if (mkdir(work.c_str(), kDirectoryMode) != 0) fail("mkdir work");
+  if (symlink((root_ + "/outside").c_str(), (work + "/" + kPlantedDirectory).c_str()) != 0 ||
+      symlink((root_ + "/outside/victim").c_str(), (work + "/" + kPlantedFile).c_str()) != 0) {
+    fail("symlink");
+  }
   if (chdir(work.c_str()) != 0) fail("chdir work");
   try {
     extract();

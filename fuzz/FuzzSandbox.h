@@ -1,6 +1,10 @@
-// FuzzSandbox gives every input of an extracting fuzz target a fresh, empty
+// FuzzSandbox gives every input of an extracting fuzz target a fresh
 // directory to extract into, beside a directory that stands for the world
-// outside, and aborts (a finding for the fuzzer) when anything escaped.
+// outside, and aborts (a finding for the fuzzer) when anything escaped. The
+// fresh directory holds two symbolic links that lead outside, as an earlier
+// installation may hold them: "planted-dir" to the outside directory and
+// "planted-file" to the file in it; the archive may remove or replace them,
+// but nothing may reach through them.
 //
 //   extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 //     FuzzSandbox::instance().run([&] { ... extract data here ... });
@@ -26,11 +30,15 @@ class FuzzSandbox {
   FuzzSandbox(const FuzzSandbox&) = delete;
   FuzzSandbox& operator=(const FuzzSandbox&) = delete;
 
-  // Runs `extract` with a new empty directory as the working directory; a
-  // library Exception it raises is the expected outcome of bad input and is
-  // dropped. Then checks that the outside is unchanged and that nothing but
-  // the work directory appeared beside it, removes the work directory and
-  // returns to the previous working directory.
+  // The links in the work directory, relative to it.
+  static constexpr const char* kPlantedDirectory = "planted-dir";
+  static constexpr const char* kPlantedFile = "planted-file";
+
+  // Runs `extract` with a new directory, holding only the two links, as the
+  // working directory; a library Exception it raises is the expected outcome
+  // of bad input and is dropped. Then checks that the outside is unchanged
+  // and that nothing but the work directory appeared beside it, removes the
+  // work directory and returns to the previous working directory.
   void run(const std::function<void()>& extract);
 
  private:

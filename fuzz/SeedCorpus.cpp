@@ -229,6 +229,25 @@ int main(int argc, char** argv) {
         {"hostile-link-replaced-by-file", archiveOf({{Archive::kSymbolicLink, "x", outside},
                                                      {Archive::kSymbolicLink, "x", "data"},
                                                      {Archive::kFile, "data", "inside", 0644}})},
+        // The links that the sandbox plants, as an earlier installation may
+        // hold them: written through, hard-linked to a directory's name
+        // and then written below, and replaced by a file.
+        {"hostile-write-through-planted-link",
+         archiveOf({{Archive::kFile, "planted-dir/victim", "evil", 0644}})},
+        {"hostile-hard-link-to-planted-link-then-below",
+         archiveOf({{Archive::kDirectory, "d/", "", 040755},
+                    {Archive::kHardLink, "d", "planted-dir"},
+                    {Archive::kFile, "d/victim", "evil", 0644},
+                    {Archive::kDirectory, "d/new/", "", 040755}})},
+        {"hostile-hard-link-target-below-planted-link",
+         archiveOf({{Archive::kHardLink, "h", "planted-dir/victim"}})},
+        {"hostile-planted-file-replaced",
+         archiveOf({{Archive::kFile, "planted-file", "new", 0644}})},
+        {"hostile-below-own-link", archiveOf({{Archive::kSymbolicLink, "s", "../outside"},
+                                              {Archive::kFile, "s/victim", "evil", 0644}})},
+        {"good-read-only-directories", archiveOf({{Archive::kDirectory, "ro/", "", 040555},
+                                                  {Archive::kDirectory, "ro/sub/", "", 040500},
+                                                  {Archive::kFile, "ro/sub/f", "f", 0444}})},
     };
     std::string file = archiveOf({{Archive::kFile, "bin/tool", "#!/bin/sh\n", 0755}});
     raw.push_back({"bad-marker-flipped", flipped(file, Archive::kFileHeaderSize)});
@@ -242,8 +261,9 @@ int main(int argc, char** argv) {
     for (const auto& [name, bytes] : raw) writeSeed(archives + name, bytes);
 
     // install.data around some of them, and damaged install.data.
-    for (const char* name : {"bad-no-end-entry", "bad-huge-content-size",
-                             "hostile-link-then-write-through", "hostile-name-parent"}) {
+    for (const char* name :
+         {"bad-no-end-entry", "bad-huge-content-size", "hostile-link-then-write-through",
+          "hostile-name-parent", "hostile-hard-link-to-planted-link-then-below"}) {
       writeSeed(data + name, encipher(compress(readFile(archives + name))));
     }
     std::string good = readFile(data + "good-product");
