@@ -337,20 +337,40 @@ void ArchiveRead::onEntry(const Entry&, const char*) {}
 
 void ArchiveRead::makeDirectories(const Path& path, uint32_t mode) {
   if (directories_.get(path) != nullptr) return;
-  Path prefix;
-  Path::Component cursor;
-  while (path.nextComponent(cursor)) {
-    prefix = prefix + cursor.name();
-    Path copy = prefix.withTrailingSlash();
-    if (directories_.get(copy) == nullptr) {
-      // An existing directory is left as it is; a link there is refused.
-      bool last = cursor.position() >= path.length();
-      tree_->makeDirectory(prefix, last ? mode : kIntermediateDirectoryMode);
-      Path* known = new Path(copy);
-      directoryList_.addElement(known);
-      directories_.put(known, known);
+  // The prefixes of the path, component by component, each as the table
+  // keeps it: the components so far joined by "/", with a trailing "/".
+  std::vector<Path> prefixes;
+  {
+    Path::Component cursor;
+    Path prefix;
+    uint32_t start = 0;
+    bool clean = true;  // each prefix is the path's own text up to a "/"
+    while (path.nextComponent(cursor)) {
+      uint32_t end = start + cursor.name().length();
+      clean = clean && (prefixes.empty() ? start == 0 : start == prefixes.back().length());
+      start = cursor.position();
+      if (clean && end < path.length()) {
+        prefix = path.substring(0, end + 1);
+      } else {
+        prefix = (prefixes.empty() ? Path() : prefixes.back()) + cursor.name() + "/";
+      }
+      prefixes.push_back(prefix);
     }
-    prefix = copy;
+  }
+  // From the deepest directory already known: in an archive's order that is
+  // nearly always the parent, so a deep name costs one look-up, not one per
+  // directory.
+  size_t first = prefixes.size();
+  while (first > 0 && directories_.get(prefixes[first - 1]) == nullptr) --first;
+  for (size_t i = first; i < prefixes.size(); ++i) {
+    const Path& known = prefixes[i];
+    // An existing directory is left as it is; a link there is refused.
+    bool last = i + 1 == prefixes.size();
+    tree_->makeDirectory(known.substring(0, known.length() - 1),
+                         last ? mode : kIntermediateDirectoryMode);
+    Path* made = new Path(known);
+    directoryList_.addElement(made);
+    directories_.put(made, made);
   }
 }
 
