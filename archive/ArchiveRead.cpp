@@ -35,6 +35,14 @@ constexpr char kOldMagic[] = "qzrLog";
 // What a transfer in text mode makes of the file header.
 constexpr char kTranslatedHeader[] = "qzrArc\r\n";
 
+bool isDot(const String& component) {
+  return component.length() == 1 && component.charAt(0) == '.';
+}
+
+bool isDotDot(const String& component) {
+  return component.length() == 2 && component.charAt(0) == '.' && component.charAt(1) == '.';
+}
+
 // Whether a name from the archive is safe to create below the working
 // directory: not empty, relative, no ".." component and no zero byte; only a
 // directory may end with "/" or have "." as its last component.
@@ -44,10 +52,10 @@ bool isSafeName(const Path& name, bool directory) {
   Path::Component cursor;
   String last;
   while (name.nextComponent(cursor)) {
-    if (cursor.name().equals(String(".."))) return false;
+    if (isDotDot(cursor.name())) return false;
     last = cursor.name();
   }
-  if (!directory && (name.charAt(n - 1) == '/' || last.equals(String(".")))) return false;
+  if (!directory && (name.charAt(n - 1) == '/' || isDot(last))) return false;
   return true;
 }
 
@@ -62,10 +70,10 @@ bool insideName(const Path& path, Path& inside) {
   std::vector<String> kept;
   Path::Component cursor;
   while (path.nextComponent(cursor)) {
-    if (cursor.name().equals(String(".."))) {
+    if (isDotDot(cursor.name())) {
       if (kept.empty()) return false;
       kept.pop_back();
-    } else if (!cursor.name().equals(String("."))) {
+    } else if (!isDot(cursor.name())) {
       kept.push_back(cursor.name());
     }
   }
@@ -147,7 +155,7 @@ class ArchiveRead::LinkNames {
       const String& part = cursor.name();
       uint32_t partStart = start;
       start = cursor.position();
-      if (part.length() == 1 && part.charAt(0) == '.') continue;
+      if (isDot(part)) continue;
       if (!first) {
         if (prefix != nullptr && hashes_.count(hash) != 0 && names_.count(spelled) != 0) {
           *prefix = name.substring(0, end);
@@ -337,6 +345,21 @@ void ArchiveRead::onEntry(const Entry&, const char*) {}
 
 void ArchiveRead::makeDirectories(const Path& path, uint32_t mode) {
   if (directories_.get(path) != nullptr) return;
+  // A new directory in a known one, as an archive's order nearly always has
+  // it: a name with one "/" after each component is its own key, and its
+  // parent's key is its text up to the "/" before its last component.
+  uint32_t n = path.length();
+  if (n >= 2 && path.charAt(n - 1) == '/' && memmem(path.data(), n, "//", 2) == nullptr) {
+    uint32_t slash = n - 1;
+    while (slash > 0 && path.charAt(slash - 1) != '/') --slash;
+    if (slash > 0 && directories_.get(Path(path.substring(0, slash))) != nullptr) {
+      tree_->makeDirectory(path.substring(0, n - 1), mode);
+      Path* made = new Path(path);
+      directoryList_.addElement(made);
+      directories_.put(made, made);
+      return;
+    }
+  }
   // The prefixes of the path, component by component, each as the table
   // keeps it: the components so far joined by "/", with a trailing "/".
   std::vector<Path> prefixes;
