@@ -421,6 +421,39 @@ Array<String> String::split(char separator) const {
 
 namespace {
 
+bool isControl(char byte) {
+  unsigned char value = static_cast<unsigned char>(byte);
+  return value < 0x20 || value == 0x7F;
+}
+
+}  // namespace
+
+String String::escapeControls() const {
+  uint32_t i = 0;
+  while (i < length_ && !isControl(data_[i])) ++i;
+  if (i == length_) return *this;
+  // The escapes named in C, indexed by the byte; 0 where the byte has none.
+  static const char kNamed[0x20] = {0, 0, 0, 0, 0, 0, 0, 'a', 'b', 't', 'n', 'v', 'f', 'r'};
+  String result(data_, i);
+  for (; i < length_; ++i) {
+    unsigned char byte = static_cast<unsigned char>(data_[i]);
+    if (!isControl(data_[i])) {
+      result.append(data_ + i, 1);
+    } else if (byte < 0x20 && kNamed[byte] != 0) {
+      char escape[2] = {'\\', kNamed[byte]};
+      result.append(escape, 2);
+    } else {
+      char escape[4] = {'\\', static_cast<char>('0' + (byte >> 6)),
+                        static_cast<char>('0' + ((byte >> 3) & 7)),
+                        static_cast<char>('0' + (byte & 7))};
+      result.append(escape, 4);
+    }
+  }
+  return result;
+}
+
+namespace {
+
 template <class T>
 String format(const char* spec, T value) {
   char scratch[kFormatScratch];

@@ -106,6 +106,13 @@ class String : public Comparable {
   String replace(const String& from, const String& to) const;
   // The pieces between `separator` bytes; always at least one.
   Array<String> split(char separator) const;
+  // The text as a terminal may show it: every control byte (0x00 to 0x1F and
+  // 0x7F) becomes a C escape, "\a", "\b", "\t", "\n", "\v", "\f" and "\r" by
+  // name and the others as three octal digits ("\033"); every other byte,
+  // the backslash included, stays as it is. A text without control bytes is
+  // returned itself, sharing the block. For every name, path and link text
+  // that is printed: none can start a line or move the cursor.
+  String escapeControls() const;
 
   String& operator+=(const String& tail);
   String& operator+=(const char* tail);

@@ -226,6 +226,29 @@ TEST(StringTest, TransformationsShareWhenNothingChanges) {
   EXPECT_EQ("Xa", str(String("aaa").replace(String("aa"), String("X"))));
 }
 
+// Names printed to a terminal: no byte of a name can end a line or reach
+// the terminal as a command, and every other byte is shown as it is.
+TEST(StringTest, EscapeControlsShowsEachControlByteAsACEscape) {
+  struct {
+    std::string text;
+    std::string shown;
+  } cases[] = {
+      {"bin/gcc caf\xC3\xA9 ~x", "bin/gcc caf\xC3\xA9 ~x"},
+      {"a\nInstalled all files successfully", "a\\nInstalled all files successfully"},
+      {"\a\b\t\n\v\f\r", "\\a\\b\\t\\n\\v\\f\\r"},
+      {"\033[2J\033]0;title\x07", "\\033[2J\\033]0;title\\a"},
+      {std::string("a\0b", 3), "a\\000b"},
+      {std::string("\x01") + "7\x1f\x7f\x80\xff", "\\0017\\037\\177\x80\xff"},
+      {"back\\slash\\n", "back\\slash\\n"},
+  };
+  for (const auto& c : cases) {
+    String text(c.text.data(), static_cast<uint32_t>(c.text.size()));
+    EXPECT_EQ(c.shown, str(text.escapeControls())) << c.shown;
+  }
+  String plain("lib/libvnt.so.1");
+  EXPECT_EQ(plain.data(), plain.escapeControls().data()) << "nothing to escape: shared";
+}
+
 TEST(StringTest, SplitYieldsEveryPieceBetweenSeparators) {
   struct {
     const char* text;
