@@ -91,18 +91,20 @@ void Installer::createInterceptor(const String& name) {
       S_ISREG(status.st_mode)) {
     return;
   }
-  if (verbose_) {
-    fputs("interceptor ", stderr);
-    fwrite(link.data(), 1, link.length(), stderr);
-    fputc('\n', stderr);
-  }
   // A bin that is no directory of its own (a link the archive made, say)
-  // gets no link: nothing is made through it. A link that something is in
-  // the way of is not reported; the comparison below decides as for any
-  // link that does not reach first. A file system that fails to make the
-  // link ends the installation.
-  if (binIsDirectory_ && !tree_->makeSymbolicLink(kWrapper, link) && isFileSystemFailure(errno)) {
-    throw LinkFailure(link + ": " + kLinkFailure + ": " + strerror(errno));
+  // gets no link, and no line: nothing is made through it. A link that
+  // something is in the way of is not reported; the comparison below
+  // decides as for any link that does not reach first. A file system that
+  // fails to make the link ends the installation.
+  if (binIsDirectory_) {
+    if (verbose_) {
+      fputs("interceptor ", stderr);
+      fwrite(link.data(), 1, link.length(), stderr);
+      fputc('\n', stderr);
+    }
+    if (!tree_->makeSymbolicLink(kWrapper, link) && isFileSystemFailure(errno)) {
+      throw LinkFailure(link + ": " + kLinkFailure + ": " + strerror(errno));
+    }
   }
   // The user is told to put bin first whenever a PATH search for the name
   // does not reach this link, a failed query included.

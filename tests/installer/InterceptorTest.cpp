@@ -253,6 +253,10 @@ TEST_F(InterceptorTest, NoInterceptorsThroughABinThatIsALink) {
   RunResult result = installVerbose(prefix_, compilers);
   EXPECT_EQ(0, result.status) << result.err;
   EXPECT_EQ(kHeader + advice(prefix_) + kSuccess, result.out);
+  EXPECT_EQ("mkdir " + prefix_ + "/\nextract " + kit_ + "/install.data\n           bin -> " +
+                elsewhere + "\n",
+            result.err)
+      << "no interceptor line for a link that is not attempted";
   DIR* dir = opendir(elsewhere.c_str());
   ASSERT_NE(nullptr, dir);
   std::vector<std::string> names;
