@@ -7,7 +7,12 @@ namespace {
 // Eleven blanks: the width of the size column and its separator.
 constexpr char kIndent[] = "           ";
 
-void put(FILE* out, const char* bytes, uint32_t length) { fwrite(bytes, 1, length, out); }
+// A name or a link text from the archive, its control bytes escaped: no
+// name can forge a line of the listing or reach the terminal as a command.
+void put(FILE* out, const char* bytes, uint32_t length) {
+  String shown = String(bytes, length).escapeControls();
+  fwrite(shown.data(), 1, shown.length(), out);
+}
 
 }  // namespace
 

@@ -5,6 +5,9 @@
 //              lib/                     (a directory)
 //              bin/cc link to bin/gcc   (a hard link)
 //              lib/x -> y               (a symbolic link)
+//
+// Control bytes in names and link texts are shown as C escapes
+// (String::escapeControls): "a\nb" is listed as 'a\nb'.
 #ifndef VANTOREL_ARCHIVE_ARCHIVEREADVERBOSE_H
 #define VANTOREL_ARCHIVE_ARCHIVEREADVERBOSE_H
 

@@ -59,12 +59,13 @@ String withTrailingSlash(const String& text) {
   return text + "/";
 }
 
-void writeLine(FILE* stream, const String& text) {
-  fwrite(text.data(), 1, text.length(), stream);
-  fputc('\n', stream);
-}
-
 }  // namespace
+
+void Installer::report(const String& line) {
+  String shown = line.escapeControls();
+  fwrite(shown.data(), 1, shown.length(), stderr);
+  fputc('\n', stderr);
+}
 
 void Installer::parseArguments(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -95,7 +96,7 @@ int Installer::run(int argc, char** argv) {
       install();
     } catch (const Exception& e) {
       fflush(stdout);
-      writeLine(stderr, e.toString());
+      report(e.toString());
       exitStatus_ = 1;
     } catch (const std::exception& e) {
       fflush(stdout);
@@ -153,11 +154,7 @@ void Installer::checkBin() const {
 
 void Installer::extract() {
   Path archive = Path::getProgramPath().getDirectory() + kInstallDataName;
-  if (verbose_) {
-    fputs("extract ", stderr);
-    fwrite(archive.data(), 1, archive.length(), stderr);
-    fputc('\n', stderr);
-  }
+  if (verbose_) report("extract " + archive);
   // The streams go top down, the threads first: each read-ahead stops and
   // joins its worker before the stream it reads is destroyed, also when an
   // exception leaves this function.
@@ -198,11 +195,7 @@ void Installer::install() {
   chooseDirectory();
   installPrefix_ = Path(installPrefix_).getCanonical();
   Path prefix(installPrefix_);
-  if (verbose_) {
-    fputs("mkdir ", stderr);
-    fwrite(prefix.data(), 1, prefix.length(), stderr);
-    fputc('\n', stderr);
-  }
+  if (verbose_) report("mkdir " + prefix);
   // Every file and directory gets exactly the mode its creator asks for.
   umask(0);
   prefix.makeDirectory(kDirectoryMode);
@@ -222,7 +215,8 @@ void Installer::install() {
   // interceptors go into bin.
   tree.applyDirectoryModes();
   if (interceptorShadowed_) {
-    printf("Add %sbin to the front of your PATH environment variable.\n", installPrefix_.c_str());
+    printf("Add %sbin to the front of your PATH environment variable.\n",
+           installPrefix_.escapeControls().c_str());
   }
   fputs("Installed all files successfully\n", stdout);
 }

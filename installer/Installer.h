@@ -58,6 +58,10 @@ class Installer {
   void checkBin() const;
   // Unpacks install.data into the working directory.
   void extract();
+  // Writes one diagnostic or failure line to standard error with its
+  // control bytes escaped: a name in it cannot forge another line or reach
+  // the terminal as a command.
+  static void report(const String& line);
 
   // 0, or 1 after an unrecognised argument or a failure.
   int exitStatus_ = 0;

@@ -97,11 +97,7 @@ void Installer::createInterceptor(const String& name) {
   // decides as for any link that does not reach first. A file system that
   // fails to make the link ends the installation.
   if (binIsDirectory_) {
-    if (verbose_) {
-      fputs("interceptor ", stderr);
-      fwrite(link.data(), 1, link.length(), stderr);
-      fputc('\n', stderr);
-    }
+    if (verbose_) report("interceptor " + link);
     if (!tree_->makeSymbolicLink(kWrapper, link) && isFileSystemFailure(errno)) {
       throw LinkFailure(link + ": " + kLinkFailure + ": " + strerror(errno));
     }

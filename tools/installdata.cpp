@@ -97,6 +97,13 @@ const char kExtractUsage[] =
     "  -C DIR   the directory to unpack into\n"
     "  -v       list every entry on standard error\n";
 
+// A name, a path or a message holding them as it is printed: control bytes
+// are shown as C escapes, so no name can forge a line or reach the terminal.
+std::string shown(const std::string& text) {
+  String escaped = String(text.data(), static_cast<uint32_t>(text.size())).escapeControls();
+  return std::string(escaped.data(), escaped.length());
+}
+
 // A usage error: the message, and exit status 2.
 struct UsageError {
   std::string message;
@@ -335,8 +342,8 @@ int verify(const std::vector<std::string>& args) {
         if (e.type == Archive::kFile) bytes += e.size;
       },
       &total);
-  printf("%s: OK, %u entries, %llu bytes of files, %u bytes of archive\n", file.c_str(), entries,
-         static_cast<unsigned long long>(bytes), total);
+  printf("%s: OK, %u entries, %llu bytes of files, %u bytes of archive\n", shown(file).c_str(),
+         entries, static_cast<unsigned long long>(bytes), total);
   return 0;
 }
 
@@ -402,11 +409,11 @@ int main(int argc, char** argv) {
     throw UsageError{"unknown command " + command, kUsage};
   } catch (const UsageError& e) {
     fflush(stdout);
-    fprintf(stderr, "installdata: %s\n%s", e.message.c_str(), e.usage);
+    fprintf(stderr, "installdata: %s\n%s", shown(e.message).c_str(), e.usage);
     return kExitUsage;
   } catch (const Exception& e) {
     fflush(stdout);
-    String text = e.toString();
+    String text = e.toString().escapeControls();
     fputs("installdata: ", stderr);
     fwrite(text.data(), 1, text.length(), stderr);
     fputc('\n', stderr);

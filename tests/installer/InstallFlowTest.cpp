@@ -98,6 +98,31 @@ TEST_F(InstallFlowTest, VerboseRunListsEveryStepAndEntryOnStandardError) {
   EXPECT_EQ(expected, installtest::withoutForeignInterceptors(result.err));
 }
 
+// Names, link texts and the prefix are listed with their control bytes
+// escaped, and made with their own bytes.
+TEST_F(InstallFlowTest, VerboseLinesShowControlBytesEscaped) {
+  const std::string kForged = "doc/a\tb\nInstalled all files successfully";
+  const std::string kShown = "doc/a\\tb\\nInstalled all files successfully";
+  ASSERT_NO_FATAL_FAILURE(writeInstallData(testsupport::buildArchive({
+      {1, "doc/", "", 0755, 0},
+      {3, kForged, "x", 0644, 0},
+      {2, "doc/h\r", kForged, 0, 0},
+      {4, "doc/l", "\033[2J", 0, 0},
+  })));
+  std::string prefix = dir_ + "/new\nline";
+  RunResult result = install({"-v", "--prefix", prefix});
+  EXPECT_EQ(0, result.status) << result.err;
+  std::string shownPrefix = dir_ + "/new\\nline";
+  EXPECT_EQ(kHeader + advice(shownPrefix) + kSuccess, result.out);
+  EXPECT_EQ("mkdir " + shownPrefix + "/\nextract " + kit_ + "/install.data\n" +
+                "           doc/\n" + "         1 " + kShown + "\n" +
+                "           doc/h\\r link to " + kShown + "\n" + "           doc/l -> \\033[2J\n",
+            result.err);
+  EXPECT_EQ("x", readFile(prefix + "/" + kForged));
+  EXPECT_EQ("x", readFile(prefix + "/doc/h\r"));
+  EXPECT_EQ("\033[2J", testsupport::linkText(prefix + "/doc/l"));
+}
+
 struct DirectoryCase {
   const char* name;
   std::vector<std::string> args;
@@ -458,7 +483,28 @@ INSTANTIATE_TEST_SUITE_P(
             [](DamageTest& t) {
               t.writeArchive(testsupport::buildArchive({{3, t.dir() + "/absolute", "x", 0644, 0}}));
             },
-            "Exception: Archive: unsafe entry name: @/absolute", true}),
+            "Exception: Archive: unsafe entry name: @/absolute", true},
+        // The hostile names again, with control bytes: the one line stays
+        // one line, and no escape sequence reaches the terminal.
+        DamageCase{"ForgedSuccessLine", archiveBytes([] {
+                     return testsupport::buildArchive(
+                         {{3, "../x\nInstalled all files successfully", "x", 0644, 0}});
+                   }),
+                   "Exception: Archive: unsafe entry name: ../x\\nInstalled all files successfully",
+                   true},
+        DamageCase{"ZeroByteInName", archiveBytes([] {
+                     return testsupport::buildArchive({{3, std::string("a\0b", 3), "x", 0644, 0}});
+                   }),
+                   "Exception: Archive: unsafe entry name: a\\000b", true},
+        DamageCase{"EscapeInAHardLinkTarget", archiveBytes([] {
+                     return testsupport::buildArchive({{2, "h", "../\033[2J\033[H", 0, 0}});
+                   }),
+                   "Exception: Archive: unsafe link target: ../\\033[2J\\033[H", true},
+        DamageCase{"EscapeInALinkInTheWay", archiveBytes([] {
+                     return testsupport::buildArchive({{4, "s\033]0;title\a", "/etc", 0, 0},
+                                                       {3, "s\033]0;title\a/x", "x", 0644, 0}});
+                   }),
+                   "Exception: Archive: symbolic link in the way: s\\033]0;title\\a", true}),
     [](const ::testing::TestParamInfo<DamageCase>& info) { return info.param.name; });
 
 // Any changed byte inside install.data makes the installation fail with a

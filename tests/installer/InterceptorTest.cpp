@@ -266,6 +266,20 @@ TEST_F(InterceptorTest, NoInterceptorsThroughABinThatIsALink) {
   EXPECT_EQ((std::vector<std::string>{".", ".."}), names) << "nothing was made elsewhere";
 }
 
+// A compiler's name cannot forge a line: its control bytes are escaped in
+// the interceptor line, and the link has the name's own bytes.
+TEST_F(InterceptorTest, InterceptorLineShowsControlBytesEscaped) {
+  const std::string kName = "gcc-1\nInstalled all files successfully\033[2J";
+  std::string compilers = makeDirectory("compilers", {{kName}});
+  RunResult result = installVerbose(prefix_, compilers);
+  ASSERT_EQ(0, result.status) << result.err;
+  EXPECT_NE(std::string::npos,
+            result.err.find("\ninterceptor bin/gcc-1\\nInstalled all files successfully\\033[2J\n"))
+      << result.err;
+  EXPECT_EQ(std::string::npos, result.err.find('\033')) << result.err;
+  EXPECT_EQ("vntc", linkText(prefix_, kName));
+}
+
 // The advice appears exactly when a PATH search for some intercepted name
 // reaches something other than its link.
 TEST_F(InterceptorTest, PathAdviceWhenPathDoesNotReachTheLinksFirst) {

@@ -241,6 +241,39 @@ TEST_F(InstalldataTest, VerifyRefusesWhatTheInstallerRefuses) {
   EXPECT_EQ(0, verified.status) << verified.err;
 }
 
+// No name in an archive can forge a line of list or verify, or reach the
+// terminal: control bytes are shown as C escapes, other bytes as they are.
+TEST_F(InstalldataTest, ListAndVerifyShowControlBytesEscaped) {
+  writeFile("names\n.data",
+            testsupport::installDataOf(
+                testsupport::buildArchive({{Archive::kFile, "caf\xC3\xA9\tx\nOK", "x", 0644},
+                                           {Archive::kSymbolicLink, "l", "\033[2J"},
+                                           {Archive::kHardLink, "h\r", "caf\xC3\xA9\tx\nOK"}}),
+                dir_));
+  RunResult listed = installdata({"list", "names\n.data"});
+  EXPECT_EQ(0, listed.status) << listed.err;
+  EXPECT_EQ(
+      "         1 caf\xC3\xA9\\tx\\nOK\n"
+      "           l -> \\033[2J\n"
+      "           h\\r link to caf\xC3\xA9\\tx\\nOK\n",
+      listed.out);
+  RunResult verified = installdata({"verify", "names\n.data"});
+  EXPECT_EQ(0, verified.status) << verified.err;
+  EXPECT_EQ(0u, verified.out.find("names\\n.data: OK, 3 entries, ")) << verified.out;
+
+  writeFile("hostile.data",
+            testsupport::installDataOf(
+                testsupport::buildArchive(
+                    {{Archive::kFile, "../x\nInstalled all files successfully", "x", 0644}}),
+                dir_));
+  RunResult refused = installdata({"verify", "hostile.data"});
+  EXPECT_EQ(1, refused.status);
+  EXPECT_EQ(
+      "installdata: Exception: Archive: unsafe entry name: ../x\\nInstalled all files "
+      "successfully\n",
+      refused.err);
+}
+
 // extract shares the installer's reader: a hard link that makes a
 // directory's name a link to the outside gets nothing written through it.
 TEST_F(InstalldataTest, ExtractWritesNothingThroughALink) {
