@@ -17,6 +17,7 @@
 #include "archive/ProgressMonitorText.h"
 #include "io/FileInputStream.h"
 #include "io/FileOutputStream.h"
+#include "io/RandomAccessFile.h"
 #include "io/ReadAheadInputStream.h"
 #include "lang/Exception.h"
 #include "platform/DestinationTree.h"
@@ -53,10 +54,22 @@ constexpr uint32_t kDecodedChunks = 32;
 // 1023 bytes, and an answer counts only when its newline fits.
 constexpr size_t kAnswerBuffer = 1024;
 
+// Descriptor 1, as failure texts name it.
+const char kStandardOutput[] = "standard output";
+
 // "/" appended unless the text is empty or already ends with one.
 String withTrailingSlash(const String& text) {
   if (text.isEmpty() || text.charAt(text.length() - 1) == '/') return text;
   return text + "/";
+}
+
+// Writes `text` to standard output at once. A write that fails (a pipe
+// whose reader has gone, a full disk) fails the installation like any other
+// failure: SIGPIPE is ignored.
+void print(const String& text) {
+  if (fwrite(text.data(), 1, text.length(), stdout) != text.length() || fflush(stdout) != 0) {
+    throw RandomAccessFile::Exception("File write error", errno, kStandardOutput);
+  }
 }
 
 }  // namespace
@@ -85,30 +98,30 @@ void Installer::parseArguments(int argc, char** argv) {
 int Installer::run(int argc, char** argv) {
   Path::setProgramPath(argv[0] != nullptr ? argv[0] : "");
   parseArguments(argc, argv);
-  printf("Vantorel install %s %s\n", VANTOREL_PLATFORM_NAME, VANTOREL_VERSION);
-  if (exitStatus_ == 1) {
-    fputs("Usage: install [options]\n", stdout);
-    fputs("  --help           Show this message\n", stdout);
-    fputs("  --prefix <dir>   Install to directory <dir>\n", stdout);
-  } else {
-    fputs("Use --help for options usage\n", stdout);
-    try {
+  try {
+    print(String("Vantorel install ") + VANTOREL_PLATFORM_NAME + " " + VANTOREL_VERSION + "\n");
+    if (exitStatus_ == 1) {
+      print(
+          "Usage: install [options]\n"
+          "  --help           Show this message\n"
+          "  --prefix <dir>   Install to directory <dir>\n");
+    } else {
+      print("Use --help for options usage\n");
       install();
-    } catch (const Exception& e) {
-      fflush(stdout);
-      report(e.toString());
-      exitStatus_ = 1;
-    } catch (const std::exception& e) {
-      fflush(stdout);
-      fprintf(stderr, "std::exception %s\n", e.what());
-      exitStatus_ = 1;
-    } catch (...) {
-      fflush(stdout);
-      fputs("Unknown exception\n", stderr);
-      exitStatus_ = 1;
     }
+  } catch (const Exception& e) {
+    fflush(stdout);
+    report(e.toString());
+    exitStatus_ = 1;
+  } catch (const std::exception& e) {
+    fflush(stdout);
+    fprintf(stderr, "std::exception %s\n", e.what());
+    exitStatus_ = 1;
+  } catch (...) {
+    fflush(stdout);
+    fputs("Unknown exception\n", stderr);
+    exitStatus_ = 1;
   }
-  fflush(stdout);
   if (exitStatus_ != 0) fputs("Install failed\n", stderr);
   return exitStatus_;
 }
@@ -116,8 +129,7 @@ int Installer::run(int argc, char** argv) {
 void Installer::chooseDirectory() {
   if (!installPrefix_.isEmpty()) return;
   installPrefix_ = kDefaultDirectory;
-  printf("Enter the install directory [%s]\n", installPrefix_.c_str());
-  fflush(stdout);
+  print(String("Enter the install directory [") + installPrefix_ + "]\n");
   // A newline first and zeros after it: end of input reads as an empty
   // answer.
   char answer[kAnswerBuffer];
@@ -163,7 +175,7 @@ void Installer::extract() {
   ReadAheadInputStream descrambled(&cipher, kDescrambledChunk, kDescrambledChunks);
   LzmaInputStream lzma(&descrambled);
   ReadAheadInputStream decoded(&lzma, kDecodedChunk, kDecodedChunks);
-  FileOutputStream terminal(1);
+  FileOutputStream terminal(1, kStandardOutput);
 
   // The percentage goes to descriptor 1 directly: what stdio holds must
   // come out first.
@@ -215,8 +227,8 @@ void Installer::install() {
   // interceptors go into bin.
   tree.applyDirectoryModes();
   if (interceptorShadowed_) {
-    printf("Add %sbin to the front of your PATH environment variable.\n",
-           installPrefix_.escapeControls().c_str());
+    print("Add " + installPrefix_.escapeControls() +
+          "bin to the front of your PATH environment variable.\n");
   }
-  fputs("Installed all files successfully\n", stdout);
+  print("Installed all files successfully\n");
 }

@@ -1,5 +1,5 @@
 // The process entry of the installer, and what runs before it: the SIGINT
-// rule, the locale, the time zone and the terminate handler.
+// rule, SIGPIPE ignored, the locale, the time zone and the terminate handler.
 #include <signal.h>
 #include <unistd.h>
 
@@ -34,6 +34,9 @@ void onSigint(int) {
 struct StartUp {
   StartUp() {
     signal(SIGINT, onSigint);
+    // A write to a pipe whose reader has gone fails with EPIPE instead of
+    // ending the process without a word: it is reported as any failure.
+    signal(SIGPIPE, SIG_IGN);
     setlocale(LC_ALL, "");
     tzset();
     std::set_terminate(onTerminate);

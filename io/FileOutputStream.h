@@ -13,6 +13,9 @@ class FileOutputStream : public OutputStream {
  public:
   // Borrows `descriptor`.
   explicit FileOutputStream(int descriptor) : file_(descriptor) {}
+  // Borrows `descriptor`, which failure texts call `name`.
+  FileOutputStream(int descriptor, const String& name)
+      : file_(descriptor, name, RandomAccessFile::kBorrowed) {}
   // Raises "File create error" when the file cannot be created.
   explicit FileOutputStream(const String& path);
 

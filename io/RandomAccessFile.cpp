@@ -81,6 +81,9 @@ RandomAccessFile::RandomAccessFile(int descriptor)
 RandomAccessFile::RandomAccessFile(int descriptor, const String& path)
     : descriptor_(descriptor), name_(path), ownsDescriptor_(true) {}
 
+RandomAccessFile::RandomAccessFile(int descriptor, const String& name, Ownership ownership)
+    : descriptor_(descriptor), name_(name), ownsDescriptor_(ownership == kOwned) {}
+
 RandomAccessFile::~RandomAccessFile() noexcept(false) { close(); }
 
 void RandomAccessFile::fail(const char* operation) const { raise(operation, name_); }

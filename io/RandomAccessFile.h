@@ -66,6 +66,9 @@ class RandomAccessFile {
     uint32_t length;
   };
 
+  // Whether a descriptor handed to a constructor is closed with the object.
+  enum Ownership { kOwned, kBorrowed };
+
   // No file open.
   RandomAccessFile();
   // Opens `path` with `flags` and permission bits 0600 (subject to the
@@ -74,6 +77,9 @@ class RandomAccessFile {
   RandomAccessFile(const String& path, int flags);
   // Borrows an inherited descriptor: closing this object does not close it.
   explicit RandomAccessFile(int descriptor);
+  // Takes `descriptor`, closed with the object only when kOwned; failure
+  // texts call it `name` ("File write error: standard output: Broken pipe").
+  RandomAccessFile(int descriptor, const String& name, Ownership ownership);
   // Takes over `descriptor`, open on the file `path` (opened relative to a
   // directory descriptor, say): owned and named as if opened by path.
   RandomAccessFile(int descriptor, const String& path);

@@ -135,10 +135,10 @@ TEST(InstallerEntryTest, SigintAtThePromptKeepsTheAnswerToCome) {
   testsupport::removeTree(dir);
 }
 
-// The SIGINT rule while the installer's read-ahead threads run: install.data
-// is a named pipe that the test feeds, so the decoder's threads wait for
-// input in the middle of the extraction when the signals come.
-class SigintDuringExtractionTest : public testsupport::TempDirTest {
+// install.data is a named pipe that the test feeds, so the installer waits
+// for input in the middle of the extraction, its decoder's threads running,
+// while the test acts on it.
+class PipedInstallDataTest : public testsupport::TempDirTest {
  protected:
   void SetUp() override {
     TempDirTest::SetUp();
@@ -187,16 +187,30 @@ class SigintDuringExtractionTest : public testsupport::TempDirTest {
   // Whole cipher blocks: the installer waits for the rest of a block.
   size_t half() const { return data_.size() / 2 / 8 * 8; }
 
-  // Feeds the first half of install.data, waits for the percentage, sends
-  // one SIGINT and checks that the installer goes on; returns the pipe, or
-  // -1 after a failure.
-  int feedHalfAndInterrupt(Child& child) {
+  // Feeds the first half of install.data; returns the pipe, or -1 when the
+  // installer never opens it.
+  int feedHalf() {
     int fd = openPipe();
     if (fd < 0) {
       ADD_FAILURE() << "the installer never opened install.data";
       return -1;
     }
     writeAll(fd, data_.substr(0, half()));
+    return fd;
+  }
+
+  std::string data_;
+};
+
+// The SIGINT rule while the installer's read-ahead threads run.
+class SigintDuringExtractionTest : public PipedInstallDataTest {
+ protected:
+  // Feeds the first half of install.data, waits for the percentage, sends
+  // one SIGINT and checks that the installer goes on; returns the pipe, or
+  // -1 after a failure.
+  int feedHalfAndInterrupt(Child& child) {
+    int fd = feedHalf();
+    if (fd < 0) return -1;
     bool started = child.waitForOutput("  0%");
     EXPECT_TRUE(started) << "no percentage shown";
     EXPECT_EQ(0, kill(child.pid(), SIGINT));
@@ -209,8 +223,6 @@ class SigintDuringExtractionTest : public testsupport::TempDirTest {
     }
     return fd;
   }
-
-  std::string data_;
 };
 
 TEST_F(SigintDuringExtractionTest, FirstIsAbsorbedAndTheInstallationCompletes) {
@@ -240,6 +252,49 @@ TEST_F(SigintDuringExtractionTest, SecondEndsTheProcessWithStatusOne) {
   EXPECT_EQ(0, result.signal);
   EXPECT_EQ("", result.err);
   EXPECT_EQ(std::string::npos, result.out.find("Installed")) << result.out;
+}
+
+// `install --prefix P | head -c 10`: the reader of standard output goes
+// away in the middle of the extraction. The next write to it, the
+// percentage's or a message's, fails like any other write: one line,
+// "Install failed" and status 1, not a silent end by SIGPIPE.
+class ClosedOutputTest : public PipedInstallDataTest {};
+
+TEST_F(ClosedOutputTest, WriteToAClosedPipeFailsWithOneLineAndStatusOne) {
+  struct {
+    std::vector<std::string> options;
+    // What stdout shows before the reader goes.
+    std::string seen;
+  } cases[] = {
+      {{}, "  0%"},                                // the percentage fails
+      {{"-v"}, "Use --help for options usage\n"},  // the final messages fail
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> argv{dir_ + "/kit/install", "--prefix", dir_ + "/inst"};
+    argv.insert(argv.end(), c.options.begin(), c.options.end());
+    Child child(argv, RunOptions());
+    int fd = feedHalf();
+    ASSERT_LE(0, fd);
+    EXPECT_TRUE(child.waitForOutput(c.seen)) << c.seen;
+    child.closeOutput();
+    // The installer may end before it has read the rest.
+    std::string rest = data_.substr(half());
+    for (size_t done = 0; done < rest.size();) {
+      ssize_t n = write(fd, rest.data() + done, rest.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    close(fd);
+    RunResult result = child.wait();
+    EXPECT_EQ(0, result.signal) << c.seen;
+    EXPECT_EQ(1, result.status) << c.seen;
+    const std::string kFailure = "File write error: standard output: Broken pipe\nInstall failed\n";
+    ASSERT_LE(kFailure.size(), result.err.size()) << result.err;
+    EXPECT_EQ(kFailure, result.err.substr(result.err.size() - kFailure.size())) << result.err;
+    EXPECT_EQ(c.options.empty() ? 2 : 6, std::count(result.err.begin(), result.err.end(), '\n'))
+        << "nothing else on stderr, or the verbose lines first: " << result.err;
+    testsupport::removeTree(dir_ + "/inst");
+  }
 }
 
 }  // namespace

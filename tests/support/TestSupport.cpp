@@ -334,6 +334,12 @@ void Child::answer(const std::string& text) {
   }
 }
 
+void Child::closeOutput() {
+  if (out_ < 0) return;
+  close(out_);
+  out_ = -1;
+}
+
 bool Child::running() {
   if (reaped_) return false;
   pid_t r = waitpid(pid_, &waitStatus_, WNOHANG);

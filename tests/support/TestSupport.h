@@ -137,6 +137,9 @@ class Child {
   // Writes `text` to the child's standard input (kept open until now), then
   // closes it.
   void answer(const std::string& text);
+  // Closes our end of the child's standard output, as a reader that has
+  // read enough does (`| head -c 10`): the child's next write fails.
+  void closeOutput();
   // Collects the rest of the output and the exit status.
   RunResult wait();
 
