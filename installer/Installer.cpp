@@ -204,6 +204,14 @@ void Installer::extract() {
 }
 
 void Installer::install() {
+  // install.data is found beside the program, whatever directory is entered
+  // below: a program path that could not be made absolute at the start (the
+  // directory started in could not be read) is made so now, or the reason
+  // ends the installation.
+  Path program = Path::getProgramPath();
+  if (!program.startsWith("/")) {
+    Path::setProgramPath((Path::getCurrentDirectory() + program).c_str());
+  }
   chooseDirectory();
   installPrefix_ = Path(installPrefix_).getCanonical();
   Path prefix(installPrefix_);

@@ -463,14 +463,18 @@ bool Path::sameFile(const struct stat& a, const struct stat& b) {
 void Path::setProgramPath(const char* invocationName) {
   String& path = programPath();
   path = invocationName;
-  if (invocationName[0] == '/') return;
-  if (strchr(invocationName, '/') != nullptr) {
-    String directory;
-    if (readCurrentDirectory(directory)) path = directory + "/" + invocationName;
-    return;
+  // The program a shell runs for a bare name: only an executable file can
+  // be it. A name found nowhere stands for a file in the current directory.
+  if (strchr(invocationName, '/') == nullptr) {
+    char candidate[kProgramSearchBuffer];
+    if (findProgramFile(nullptr, invocationName, candidate, true) != 0) path = candidate;
   }
-  char candidate[kProgramSearchBuffer];
-  if (findProgramFile(nullptr, invocationName, candidate) != 0) path = candidate;
+  // A relative name, also one found through a relative PATH entry ("", ".",
+  // "bin"), is taken from the directory the program was started in, now,
+  // before anything changes it.
+  if (path.startsWith("/")) return;
+  String directory;
+  if (readCurrentDirectory(directory)) path = directory + "/" + path;
 }
 
 Path Path::getProgramPath() { return Path(programPath()); }

@@ -150,10 +150,14 @@ class Path : public String {
   Path resolveLinks() const;
   static constexpr int kMaxLinkSubstitutions = 64;
 
-  // Records the program's own path from its invocation name: an absolute
-  // name unchanged; a name with a "/" behind the current directory and "/";
-  // otherwise the first regular file of that name along PATH, or the name
-  // unchanged when there is none. Called once, first thing in main.
+  // Records the program's own path from its invocation name, always
+  // absolute: an absolute name unchanged; a name with a "/" behind the
+  // current directory and "/"; otherwise the first executable regular file
+  // of that name along PATH ('/opt/v/install', or the current directory,
+  // "/" and './install' for an entry "" or "."), or the current directory,
+  // "/" and the name when there is none. Only when the current directory
+  // cannot be read does a relative path stay. Called once, first thing in
+  // main, before anything changes the current directory.
   static void setProgramPath(const char* invocationName);
   // The path recorded by setProgramPath; empty before.
   static Path getProgramPath();

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-uint32_t findProgramFile(const char* list, const char* name, char* buffer) {
+uint32_t findProgramFile(const char* list, const char* name, char* buffer, bool executableOnly) {
   if (list == nullptr) {
     list = getenv("PATH");
     if (list == nullptr) list = "";
@@ -29,7 +29,8 @@ uint32_t findProgramFile(const char* list, const char* name, char* buffer) {
       memcpy(buffer + at, name, nameLength);
       buffer[length] = 0;
       struct stat status;
-      if (stat(buffer, &status) == 0 && S_ISREG(status.st_mode)) {
+      if (stat(buffer, &status) == 0 && S_ISREG(status.st_mode) &&
+          (!executableOnly || (status.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0)) {
         return static_cast<uint32_t>(length);
       }
     }

@@ -16,9 +16,12 @@ constexpr uint32_t kProgramSearchBuffer = 1024;
 // empty) for `name`. An empty entry, also one made by a leading, doubled or
 // trailing ":", means ".". Each candidate is the entry, "/" unless the entry
 // ends with one, and the name; the first for which stat succeeds and which is
-// a regular file wins (execute bits are not examined). Returns its length,
-// leaving it zero-terminated in `buffer`, or 0 when none is found. Candidates
-// that would not fit in kProgramSearchBuffer bytes are skipped.
-uint32_t findProgramFile(const char* list, const char* name, char* buffer);
+// a regular file wins (with `executableOnly`, one with at least one of the
+// execute bits 0111, as the file a shell runs; otherwise execute bits are not
+// examined). Returns its length, leaving it zero-terminated in `buffer`, or 0
+// when none is found. Candidates that would not fit in kProgramSearchBuffer
+// bytes are skipped.
+uint32_t findProgramFile(const char* list, const char* name, char* buffer,
+                         bool executableOnly = false);
 
 #endif  // VANTOREL_PLATFORM_PROGRAMLOCATION_H

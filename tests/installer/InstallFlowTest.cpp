@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -249,6 +250,81 @@ TEST_F(InstallFlowTest, FindsInstallDataBesideTheProgram) {
     EXPECT_EQ(0, result.status) << c.command << ": " << result.err;
     EXPECT_TRUE(exists(dir_ + "/inst" + std::to_string(++n) + "/bin/vntc")) << c.command;
   }
+}
+
+// Wherever the installer is found, it unpacks the install.data beside the
+// program it is, never one in the installation directory, which another
+// user may have planted there. Each candidate place holds a product of its
+// own, so the installed file "which" tells which install.data was used.
+TEST_F(InstallFlowTest, ProgramLocationDecidesWhichInstallDataIsUsed) {
+  auto pack = [this](const std::string& tag, const std::string& file) {
+    std::string tree = dir_ + "/tree-" + tag;
+    ASSERT_EQ(0, mkdir(tree.c_str(), 0755));
+    writeFile(tree + "/which", tag);
+    RunResult packed = testsupport::run(
+        {testsupport::installdataProgram(), "create", "-o", file, "-C", tree, "which"});
+    ASSERT_EQ(0, packed.status) << packed.err;
+  };
+  for (const char* d : {"media", "work", "first", "firstdir", "firstdir/install"}) {
+    ASSERT_EQ(0, mkdir(d, 0755)) << d;
+  }
+  const std::string media = dir_ + "/media/install";
+  ASSERT_EQ(0, symlink(testsupport::installProgram().c_str(), media.c_str()));
+  writeFile("first/install", "not a program", 0644);
+  for (const char* tag : {"media", "work", "first", "firstdir"}) {
+    ASSERT_NO_FATAL_FAILURE(pack(tag, dir_ + "/" + tag + "/install.data"));
+  }
+  ASSERT_NO_FATAL_FAILURE(pack("planted", dir_ + "/planted.data"));
+  const std::string planted = readFile("planted.data");
+
+  struct {
+    const char* name;
+    std::string cwd;
+    std::optional<std::string> path;
+    // argv[0]; the program executed is media/install.
+    std::string invocation;
+    std::string used;
+  } cases[] = {
+      {"EmptyPathElement", "media", ":" + emptyPath_, "install", "media"},
+      {"DotPathElement", "media", ".", "install", "media"},
+      {"RelativePathElement", ".", "media", "install", "media"},
+      {"PathUnset", "media", std::nullopt, "install", "media"},
+      {"RelativeName", "work", emptyPath_, "../media/install", "media"},
+      // Not found: the program is taken to be in the directory started in.
+      {"FoundNowhere", "work", emptyPath_, "install", "work"},
+      {"NotExecutableFileFirst", ".", "first:media", "install", "media"},
+      {"DirectoryFirst", ".", "firstdir:media", "install", "media"},
+  };
+  for (const auto& c : cases) {
+    std::string prefix = dir_ + "/inst-" + c.name;
+    ASSERT_EQ(0, mkdir(prefix.c_str(), 0755));
+    writeFile(prefix + "/install.data", planted);
+    RunOptions options;
+    options.cwd = dir_ + "/" + c.cwd;
+    options.env["PATH"] = c.path;
+    options.program = media;
+    RunResult result = testsupport::run({c.invocation, "--prefix", prefix}, options);
+    EXPECT_EQ(0, result.status) << c.name << ": " << result.err;
+    EXPECT_EQ(c.used, readFile(prefix + "/which")) << c.name;
+  }
+
+  // Started in a directory that is gone, the installer cannot tell where a
+  // relative program is: it stops before it makes anything.
+  std::string prefix = dir_ + "/inst-gone";
+  ASSERT_EQ(0, mkdir(prefix.c_str(), 0755));
+  writeFile(prefix + "/install.data", planted);
+  ASSERT_EQ(0, mkdir("gone", 0755));
+  RunOptions options;
+  options.env["PATH"] = ":";
+  RunResult result = testsupport::run(
+      {"/bin/bash", "-c", "cd gone && /bin/rmdir ../gone && exec -a install \"$0\" --prefix \"$1\"",
+       media, prefix},
+      options);
+  EXPECT_EQ(kHeader, result.out);
+  EXPECT_EQ(failure("Exception: get current directory failure: No such file or directory"),
+            result.err);
+  EXPECT_EQ(1, result.status);
+  EXPECT_FALSE(exists(prefix + "/which"));
 }
 
 struct BinCase {

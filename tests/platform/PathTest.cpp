@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -455,6 +456,56 @@ TEST_F(PathInDirectoryTest, InstallRootIsTwoLevelsAboveTheProgram) {
     EXPECT_EQ(c.program, str(Path::getProgramPath())) << c.invocation;
     EXPECT_EQ(c.root, str(Path::getInstallRoot())) << c.invocation;
   }
+}
+
+// The program path never depends on a later change of directory: a name
+// found through a relative PATH entry, or nowhere, is taken from the
+// directory the program was started in, and only an executable file can be
+// the program a shell ran.
+TEST_F(PathInDirectoryTest, ProgramPathIsAbsoluteAgainstTheStartingDirectory) {
+  for (const char* d : {"bin", "noexec", "isdir", "isdir/install"}) ASSERT_EQ(0, mkdir(d, 0755));
+  testsupport::writeFile("install", "", 0755);
+  testsupport::writeFile("bin/install", "", 0755);
+  testsupport::writeFile("noexec/install", "", 0644);
+  struct {
+    const char* invocation;
+    std::optional<std::string> path;
+    std::string program;
+  } cases[] = {
+      {"/opt/v/install", "", "/opt/v/install"},
+      {"./install", "", dir_ + "/./install"},
+      {"bin/../install", "", dir_ + "/bin/../install"},
+      {"install", ":/nonexistent", dir_ + "/./install"},
+      {"install", ".", dir_ + "/./install"},
+      {"install", "bin", dir_ + "/bin/install"},
+      {"install", std::nullopt, dir_ + "/./install"},
+      {"install", dir_ + "/bin", dir_ + "/bin/install"},
+      {"install", "/nonexistent", dir_ + "/install"},
+      {"install", "noexec:bin", dir_ + "/bin/install"},
+      {"install", "isdir:bin", dir_ + "/bin/install"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(0, testsupport::inChild([&] {
+                if (c.path) {
+                  setenv("PATH", c.path->c_str(), 1);
+                } else {
+                  unsetenv("PATH");
+                }
+                Path::setProgramPath(c.invocation);
+                EXPECT_EQ(c.program, str(Path::getProgramPath()))
+                    << c.invocation << " " << c.path.value_or("unset");
+              }));
+  }
+  // Only when the directory started in cannot be read does the name stay
+  // relative; the installer then refuses to go on.
+  EXPECT_EQ(0, testsupport::inChild([&] {
+              ASSERT_EQ(0, mkdir("gone", 0755));
+              ASSERT_EQ(0, chdir("gone"));
+              ASSERT_EQ(0, rmdir((dir_ + "/gone").c_str()));
+              setenv("PATH", ":", 1);
+              Path::setProgramPath("install");
+              EXPECT_EQ("install", str(Path::getProgramPath()));
+            }));
 }
 
 // The probe runs against a private directory here; at start-up it runs

@@ -247,7 +247,7 @@ Child::Child(const std::vector<std::string>& argv, const RunOptions& options)
     signal(SIGINT, SIG_DFL);
     signal(SIGPIPE, SIG_DFL);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
-    execve(args[0], args.data(), envp.data());
+    execve(options.program.empty() ? args[0] : options.program.c_str(), args.data(), envp.data());
     _exit(127);
   }
   close(inPipe[0]);

@@ -106,6 +106,8 @@ struct RunOptions {
   std::map<std::string, std::optional<std::string>> env;
   // The child's working directory; "" keeps ours.
   std::string cwd;
+  // The file executed, when it is not argv[0] (a shell's `exec -a`).
+  std::string program;
   // The child is killed after this many seconds.
   int timeoutSeconds = 120;
 };
