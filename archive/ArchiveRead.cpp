@@ -305,11 +305,29 @@ void ArchiveRead::readBody(Entry& entry, Body& body) {
   InputStream& in = cipher_ ? static_cast<InputStream&>(plain) : segment;
 
   // The buffer grows with the bytes that really arrive, never ahead of
-  // them by more than it already holds.
+  // them by more than it already holds. Room that cannot be had ends the
+  // extraction with the entry it was for: its name, the first bytes of the
+  // body, is in place by then (the first chunk holds any name), or read
+  // into room of its own.
+  auto makeRoom = [&](uint64_t capacity) {
+    try {
+      body.reserve(capacity);
+      return;
+    } catch (const std::bad_alloc&) {
+    }
+    if (body.size_ < entry.nameLength) {
+      body.reserve(entry.nameLength);
+      in.readFully(body.data_ + body.size_, static_cast<uint32_t>(entry.nameLength - body.size_));
+      body.size_ = entry.nameLength;
+    }
+    throw Exception(String("Archive: not enough memory for ") +
+                    String(body.data_, entry.nameLength) + " (" + String::valueOf(entry.size) +
+                    " bytes)");
+  };
   body.size_ = 0;
-  body.reserve(n < kFirstBodyChunk ? n : kFirstBodyChunk);
+  makeRoom(n < kFirstBodyChunk ? n : kFirstBodyChunk);
   while (body.size_ < n) {
-    if (body.size_ == body.capacity_) body.reserve(body.capacity_ * 2 < n ? body.capacity_ * 2 : n);
+    if (body.size_ == body.capacity_) makeRoom(body.capacity_ * 2 < n ? body.capacity_ * 2 : n);
     uint64_t room = body.capacity_ - body.size_;
     uint64_t chunk = room < n - body.size_ ? room : n - body.size_;
     in.readFully(body.data_ + body.size_, static_cast<uint32_t>(chunk));

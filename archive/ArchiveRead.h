@@ -97,7 +97,8 @@ class ArchiveRead : public Archive {
   // verifying its CRC; returns false at the end entry.
   bool readHeader(Entry& entry);
   // Reads and verifies the body of the entry whose header was just read;
-  // sets entry.name from it.
+  // sets entry.name from it. A body the process has no memory for raises
+  // "Archive: not enough memory for NAME (SIZE bytes)".
   void readBody(Entry& entry, Body& body);
   // Recovery after ExceptionRecoverable: reads on in 8-byte steps to the next
   // marker, so that the next readHeader() starts with the header block.

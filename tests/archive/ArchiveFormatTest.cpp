@@ -1,6 +1,8 @@
 // The archive's bytes as written, and what the reader makes of damaged ones.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <fstream>
 #include <functional>
 
 #include "archive/ArchiveRead.h"
@@ -231,6 +233,60 @@ TEST(ArchiveFormatTest, DeclaredSizesBeyondTheDataFailCleanly) {
     SCOPED_TRACE(c.size);
     EXPECT_THROW_TEXT(readAll(archive), Exception, c.text);
   }
+}
+
+// Hands out `head`, then zero bytes without end.
+class ZeroTail : public InputStream {
+ public:
+  explicit ZeroTail(std::string head) : head_(std::move(head)) {}
+  int read(void* buffer, uint32_t length) override {
+    if (length == 0) return 0;
+    uint32_t n = 0;
+    if (position_ < head_.size()) {
+      n = static_cast<uint32_t>(std::min<size_t>(length, head_.size() - position_));
+      memcpy(buffer, head_.data() + position_, n);
+    } else {
+      n = length;
+      memset(buffer, 0, n);
+    }
+    position_ += n;
+    return static_cast<int>(n);
+  }
+
+ private:
+  std::string head_;
+  size_t position_ = 0;
+};
+
+// A body larger than the memory the process may have: the failure names
+// the entry and its size, not the allocator's exception. The data limit is
+// set in a child, a little above what the process uses already.
+TEST(ArchiveFormatTest, BodyBeyondTheMemoryLimitIsNamed) {
+  std::ifstream status("/proc/self/status");
+  if (!status) GTEST_SKIP() << "no /proc/self/status to read the data size from";
+  EXPECT_EQ(0, testsupport::inChild([] {
+              std::ifstream in("/proc/self/status");
+              uint64_t dataKiB = 0;
+              for (std::string word; in >> word;) {
+                if (word == "VmData:") in >> dataKiB;
+              }
+              ASSERT_NE(0u, dataKiB);
+              struct rlimit limit;
+              ASSERT_EQ(0, getrlimit(RLIMIT_DATA, &limit));
+              limit.rlim_cur = (dataKiB << 10) + (96u << 20);
+              ASSERT_EQ(0, setrlimit(RLIMIT_DATA, &limit));
+              const uint32_t kSize = 0xF0000000u;
+              Crc32 crc;
+              ZeroTail source(kFileHeader + kMarker +
+                              headerBlock(Archive::kFile, 0644, 8, kSize, 0, &crc) + "big\nfile");
+              ArchiveRead archive(&source, false);
+              Archive::Entry entry;
+              ArchiveRead::Body body;
+              ASSERT_TRUE(archive.readHeader(entry));
+              EXPECT_THROW_TEXT(
+                  archive.readBody(entry, body), Exception,
+                  "Exception: Archive: not enough memory for big\nfile (4026531840 bytes)");
+            }));
 }
 
 }  // namespace
