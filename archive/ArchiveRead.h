@@ -31,6 +31,7 @@
 #include "lang/Hashtable.h"
 #include "lang/VectorAuto.h"
 
+class ArchiveCheck;
 class DestinationTree;
 class InputStream;
 class RandomAccessFile;
@@ -86,11 +87,10 @@ class ArchiveRead : public Archive {
   void extract(DestinationTree& tree);
 
   // Raises the refusal that extraction raises for `entry` (read, with its
-  // content at `content`) before it touches the disk for it: an unsafe
-  // entry name, an unsafe hard-link target, or a name or hard-link target
-  // below a symbolic link that an earlier entry makes or below a hard link
-  // to one. Entries are checked in archive order, each once: extraction
-  // checks every entry itself; installdata verify calls this.
+  // content at `content`) before it touches the disk for it: the rules of
+  // ArchiveCheck, applied by this reader's own check. Entries are checked in
+  // archive order, each once: extraction checks every entry itself;
+  // installdata verify calls this.
   void checkEntry(const Entry& entry, const char* content);
 
   // Reads the next entry header (marker and header block) into `entry`,
@@ -117,8 +117,6 @@ class ArchiveRead : public Archive {
   void makeDirectories(const Path& path, uint32_t mode);
 
  private:
-  class LinkNames;
-
   void readFileHeader();
   void processEntry(Entry& entry, VectorAuto& linkTargets, VectorAuto& linkNames);
   // Makes the parent directories of `name` and removes whatever is there.
@@ -141,9 +139,9 @@ class ArchiveRead : public Archive {
   // The tree written into, borrowed for the time of extract(); null before
   // and after.
   DestinationTree* tree_;
-  // The names of the symbolic links that earlier entries make, for
-  // checkEntry.
-  std::unique_ptr<LinkNames> links_;
+  // The installer's rules for the names, and the links the entries so far
+  // make.
+  std::unique_ptr<ArchiveCheck> check_;
 };
 
 #endif  // VANTOREL_ARCHIVE_ARCHIVEREAD_H
