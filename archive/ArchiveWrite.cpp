@@ -21,6 +21,10 @@ namespace {
 // The widest name the 16-bit name-length field can carry.
 constexpr uint32_t kMaxNameLength = 0xFFFF;
 
+// The system's hash tables are all made with these.
+constexpr uint32_t kTableCapacity = 101;
+constexpr float kTableLoadFactor = 0.75f;
+
 }  // namespace
 
 bool ArchiveWrite::InodePath::equals(const Object& other) const {
@@ -28,8 +32,20 @@ bool ArchiveWrite::InodePath::equals(const Object& other) const {
   return inode_ == that.inode_ && device_ == that.device_;
 }
 
+uint32_t ArchiveWrite::InodePath::hashCode() const {
+  // Inode numbers of one tree are mostly close together: the multiplication
+  // spreads them over the buckets, the device is folded in for the rest.
+  uint64_t mixed = (inode_ ^ (device_ << 32 | device_ >> 32)) * 0x9E3779B97F4A7C15u;
+  return static_cast<uint32_t>(mixed >> 32);
+}
+
 ArchiveWrite::ArchiveWrite(OutputStream* out, bool cipher)
-    : Archive(cipher), scrambler_(nullptr), data_(nullptr), out_(out), finished_(false) {
+    : Archive(cipher),
+      scrambler_(nullptr),
+      data_(nullptr),
+      inodes_(kTableCapacity, kTableLoadFactor),
+      out_(out),
+      finished_(false) {
   out_->write(kFileHeader, kFileHeaderSize);
   if (cipher_) scrambler_ = new CipherOutputStream(out_);
   data_ = new DataOutputStream(scrambler_ != nullptr ? static_cast<OutputStream*>(scrambler_)
@@ -111,15 +127,16 @@ void ArchiveWrite::add(const Path& path) {
   if (S_ISREG(status.st_mode)) {
     if (status.st_nlink >= 2) {
       InodePath key(status.st_dev, status.st_ino, path);
-      int index = inodes_.indexOf(key);
-      if (index >= 0) {
-        const Path& first = static_cast<InodePath*>(inodes_.elementAt(index))->getPath();
+      if (const Object* found = inodes_.get(key)) {
+        const Path& first = static_cast<const InodePath*>(found)->getPath();
         entry.type = kHardLink;
         entry.size = first.length();
         writeEntry(entry, first.data());
         return;
       }
-      inodes_.addElement(new InodePath(status.st_dev, status.st_ino, path));
+      InodePath* record = new InodePath(status.st_dev, status.st_ino, path);
+      inodeList_.addElement(record);
+      inodes_.put(record, record);
     }
     if (Archive::bodyLength(entry.name.length(), 0) + static_cast<uint64_t>(status.st_size) >
         UINT32_MAX) {

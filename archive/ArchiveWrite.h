@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "archive/Archive.h"
+#include "lang/Hashtable.h"
 #include "lang/Object.h"
 #include "lang/VectorAuto.h"
 
@@ -29,12 +30,15 @@ class ArchiveWrite : public Archive {
  public:
   // A file with several links, and the name under which it was archived.
   // Two records are equal when they name the same file: the same inode on
-  // the same device (inode numbers repeat across file systems).
+  // the same device (inode numbers repeat across file systems); equal
+  // records hash alike, so that each name of a tree is matched in one
+  // look-up.
   class InodePath : public Object {
    public:
     InodePath(uint64_t device, uint64_t inode, const Path& path)
         : device_(device), inode_(inode), path_(path) {}
     bool equals(const Object& other) const override;
+    uint32_t hashCode() const override;
     const Path& getPath() const { return path_; }
 
    private:
@@ -69,8 +73,11 @@ class ArchiveWrite : public Archive {
   CipherOutputStream* scrambler_;
   // The data stream on scrambler_ or out_, owned.
   DataOutputStream* data_;
-  // The files with several links archived so far.
-  VectorAuto inodes_;
+  // The files with several links archived so far: each InodePath maps to
+  // itself.
+  Hashtable inodes_;
+  // Owns the InodePaths in inodes_.
+  VectorAuto inodeList_;
   // The archive's output; borrowed.
   OutputStream* out_;
   bool finished_;
