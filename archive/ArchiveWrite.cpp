@@ -25,6 +25,15 @@ constexpr uint32_t kMaxNameLength = 0xFFFF;
 constexpr uint32_t kTableCapacity = 101;
 constexpr float kTableLoadFactor = 0.75f;
 
+// What a file that no entry type carries is called in the failure.
+const char* specialKind(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  return "a file of this type";
+}
+
 }  // namespace
 
 bool ArchiveWrite::InodePath::equals(const Object& other) const {
@@ -39,11 +48,78 @@ uint32_t ArchiveWrite::InodePath::hashCode() const {
   return static_cast<uint32_t>(mixed >> 32);
 }
 
+ArchiveWrite::Listing::Listing() : inodes_(kTableCapacity, kTableLoadFactor) {}
+
+ArchiveWrite::Listing::~Listing() = default;
+
+void ArchiveWrite::Listing::add(const Path& path) {
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0) {
+    int error = errno;
+    RandomAccessFile probe(path, O_RDONLY);  // raises the open failure and its reason
+    throw RandomAccessFile::Exception("File open error", error, path);
+  }
+  Item item;
+  Entry& entry = item.entry;
+  entry.name = path;
+  if (S_ISDIR(status.st_mode)) entry.name.addTrailingSlash();
+  // A name longer than its 16-bit field would make an archive whose every
+  // later entry is misread.
+  if (entry.name.length() > kMaxNameLength) {
+    throw Exception(String("Archive: name too long: ") + entry.name);
+  }
+
+  if (S_ISREG(status.st_mode)) {
+    if (status.st_nlink >= 2) {
+      InodePath key(status.st_dev, status.st_ino, path);
+      if (const Object* found = inodes_.get(key)) {
+        item.text = static_cast<const InodePath*>(found)->getPath();
+        entry.type = kHardLink;
+        entry.size = item.text.length();
+        items_.push_back(item);
+        return;
+      }
+      InodePath* record = new InodePath(status.st_dev, status.st_ino, path);
+      inodeList_.addElement(record);
+      inodes_.put(record, record);
+    }
+    if (Archive::bodyLength(entry.name.length(), 0) + static_cast<uint64_t>(status.st_size) >
+        UINT32_MAX) {
+      throw Exception(String("Archive: file too large: ") + path);
+    }
+    entry.type = kFile;
+    entry.permissions = status.st_mode;
+    entry.time = static_cast<uint32_t>(status.st_mtime);
+    entry.size = static_cast<uint32_t>(status.st_size);
+    items_.push_back(item);
+  } else if (S_ISDIR(status.st_mode)) {
+    entry.type = kDirectory;
+    entry.permissions = status.st_mode;
+    items_.push_back(item);
+    VectorAuto owned;
+    {
+      DirectoryReader reader(entry.name);
+      String name;
+      while (reader.next(name)) owned.addElement(new String(name));
+    }
+    for (uint32_t i = 0; i < owned.size(); ++i) {
+      add(entry.name + *static_cast<String*>(owned.elementAt(i)));
+    }
+  } else if (S_ISLNK(status.st_mode)) {
+    item.text = path.readLink();
+    entry.type = kSymbolicLink;
+    entry.size = item.text.length();
+    items_.push_back(item);
+  } else {
+    throw Exception(path + ": cannot archive " + specialKind(status.st_mode));
+  }
+}
+
 ArchiveWrite::ArchiveWrite(OutputStream* out, bool cipher)
     : Archive(cipher),
       scrambler_(nullptr),
       data_(nullptr),
-      inodes_(kTableCapacity, kTableLoadFactor),
+      written_(0),
       out_(out),
       finished_(false) {
   out_->write(kFileHeader, kFileHeaderSize);
@@ -99,72 +175,30 @@ void ArchiveWrite::readContents(InputStream& in, char* buffer, uint32_t size) {
   in.readFully(buffer, size);
 }
 
-void ArchiveWrite::addFile(Entry& entry, uint32_t size) {
+void ArchiveWrite::writeFile(const Listing::Item& item) {
+  const Entry& entry = item.entry;
   FileInputStream in(entry.name);
-  std::unique_ptr<char[]> buffer(new char[size == 0 ? 1 : size]);
-  readContents(in, buffer.get(), size);
-  entry.size = size;
+  std::unique_ptr<char[]> buffer(new char[entry.size == 0 ? 1 : entry.size]);
+  readContents(in, buffer.get(), entry.size);
   writeEntry(entry, buffer.get());
   in.close();
 }
 
-void ArchiveWrite::add(const Path& path) {
-  struct stat status;
-  if (lstat(path.c_str(), &status) != 0) {
-    int error = errno;
-    RandomAccessFile probe(path, O_RDONLY);  // raises the open failure and its reason
-    throw RandomAccessFile::Exception("File open error", error, path);
-  }
-  Entry entry;
-  entry.name = path;
-  if (S_ISDIR(status.st_mode)) entry.name.addTrailingSlash();
-  // A name longer than its 16-bit field would make an archive whose every
-  // later entry is misread.
-  if (entry.name.length() > kMaxNameLength) {
-    throw Exception(String("Archive: name too long: ") + entry.name);
-  }
-
-  if (S_ISREG(status.st_mode)) {
-    if (status.st_nlink >= 2) {
-      InodePath key(status.st_dev, status.st_ino, path);
-      if (const Object* found = inodes_.get(key)) {
-        const Path& first = static_cast<const InodePath*>(found)->getPath();
-        entry.type = kHardLink;
-        entry.size = first.length();
-        writeEntry(entry, first.data());
-        return;
-      }
-      InodePath* record = new InodePath(status.st_dev, status.st_ino, path);
-      inodeList_.addElement(record);
-      inodes_.put(record, record);
+void ArchiveWrite::writeItems(const Listing& listing, uint32_t from) {
+  for (uint32_t i = from; i < listing.size(); ++i) {
+    const Listing::Item& item = listing.items_[i];
+    if (item.entry.type == kFile) {
+      writeFile(item);
+    } else {
+      writeEntry(item.entry, item.text.data());
     }
-    if (Archive::bodyLength(entry.name.length(), 0) + static_cast<uint64_t>(status.st_size) >
-        UINT32_MAX) {
-      throw Exception(String("Archive: file too large: ") + path);
-    }
-    entry.type = kFile;
-    entry.permissions = status.st_mode;
-    entry.time = static_cast<uint32_t>(status.st_mtime);
-    addFile(entry, static_cast<uint32_t>(status.st_size));
-  } else if (S_ISDIR(status.st_mode)) {
-    entry.type = kDirectory;
-    entry.permissions = status.st_mode;
-    writeEntry(entry, nullptr);
-    VectorAuto owned;
-    {
-      DirectoryReader reader(entry.name);
-      String name;
-      while (reader.next(name)) owned.addElement(new String(name));
-    }
-    for (uint32_t i = 0; i < owned.size(); ++i) {
-      add(entry.name + *static_cast<String*>(owned.elementAt(i)));
-    }
-  } else if (S_ISLNK(status.st_mode)) {
-    String text = path.readLink();
-    entry.type = kSymbolicLink;
-    entry.size = text.length();
-    writeEntry(entry, text.data());
-  } else {
-    throw Exception("Archive: invalid type of file");
   }
 }
+
+void ArchiveWrite::add(const Path& path) {
+  listing_.add(path);
+  writeItems(listing_, written_);
+  written_ = listing_.size();
+}
+
+void ArchiveWrite::write(const Listing& listing) { writeItems(listing, 0); }

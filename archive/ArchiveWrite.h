@@ -4,6 +4,12 @@
 // passed, plus the names of directory members joined below them; a directory
 // is stored with a trailing "/".
 //
+// What a path becomes is first listed (Listing): the type, name, mode, time
+// and link text of every object, read from the disk before anything is
+// written. A caller that must look at a whole tree before it writes anything
+// (installdata create refuses the names the installer would refuse) makes
+// the Listing itself and hands it to write().
+//
 // Regular files with several links are stored once; every further name of
 // the same file becomes a hard-link entry naming the first. Symbolic links
 // are stored as their text. Each file is read whole into memory before its
@@ -15,6 +21,7 @@
 #define VANTOREL_ARCHIVE_ARCHIVEWRITE_H
 
 #include <cstdint>
+#include <vector>
 
 #include "archive/Archive.h"
 #include "lang/Hashtable.h"
@@ -31,8 +38,8 @@ class ArchiveWrite : public Archive {
   // A file with several links, and the name under which it was archived.
   // Two records are equal when they name the same file: the same inode on
   // the same device (inode numbers repeat across file systems); equal
-  // records hash alike, so that each name of a tree is matched in one
-  // look-up.
+  // records hash alike, so the names of a tree are matched in one look-up
+  // each.
   class InodePath : public Object {
    public:
     InodePath(uint64_t device, uint64_t inode, const Path& path)
@@ -47,6 +54,50 @@ class ArchiveWrite : public Archive {
     Path path_;
   };
 
+  // The entries that paths become, in the order they are written, read
+  // from the disk without writing anything. Not copied.
+  class Listing {
+   public:
+    Listing();
+    Listing(const Listing&) = delete;
+    Listing& operator=(const Listing&) = delete;
+    ~Listing();
+
+    // Lists the object at `path` after what is listed already, recursively
+    // for a directory. Raises "File open error: PATH: REASON" when it cannot
+    // be examined, "NAME: cannot archive a FIFO" (a socket, a character
+    // device, a block device) for what no entry type carries, "Archive:
+    // name too long: NAME" and "Archive: file too large: NAME" for what the
+    // format cannot hold.
+    void add(const Path& path);
+
+    uint32_t size() const { return static_cast<uint32_t>(items_.size()); }
+    // The i-th entry as it is written: a regular file's size is its size
+    // when listed; a link's size is that of its text.
+    // REQUIRES: i < size().
+    const Entry& entry(uint32_t i) const { return items_[i].entry; }
+    // The i-th entry's content when it is not a file's: a symbolic link's
+    // text, or the first name of a file with several links; empty for the
+    // others.
+    const String& text(uint32_t i) const { return items_[i].text; }
+
+   private:
+    friend class ArchiveWrite;
+
+    struct Item {
+      Entry entry;
+      String text;
+    };
+
+    // The items, in archive order.
+    std::vector<Item> items_;
+    // The files with several links listed so far: each InodePath maps to
+    // itself.
+    Hashtable inodes_;
+    // Owns the InodePaths in inodes_.
+    VectorAuto inodeList_;
+  };
+
   // Writes the file header to `out` at once.
   ArchiveWrite(OutputStream* out, bool cipher);
   // Writes the end entry unless finish() did, or an exception is unwinding:
@@ -54,8 +105,15 @@ class ArchiveWrite : public Archive {
   // report it as incomplete.
   ~ArchiveWrite() noexcept(false) override;
 
-  // Archives the object at `path`, recursively for a directory.
+  // Archives the object at `path`, recursively for a directory: lists it
+  // into this writer's own listing (so that hard links are found across
+  // calls), then writes what it listed. Raises as Listing::add and write;
+  // after a failure the archive is unfinished and the writer is dropped.
   void add(const Path& path);
+  // Writes every entry of `listing`, reading each regular file when its
+  // turn comes; raises the file's open and read errors, and "unexpected end
+  // of input" for a file that has become shorter.
+  void write(const Listing& listing);
   // Writes the end entry; later calls do nothing.
   void finish();
   // Writes one entry exactly as given, with `content` of entry.size bytes,
@@ -67,17 +125,16 @@ class ArchiveWrite : public Archive {
   virtual void readContents(InputStream& in, char* buffer, uint32_t size);
 
  private:
-  void addFile(Entry& entry, uint32_t size);
+  void writeItems(const Listing& listing, uint32_t from);
+  void writeFile(const Listing::Item& item);
 
   // The enciphering stream on out_, owned; null without the cipher flag.
   CipherOutputStream* scrambler_;
   // The data stream on scrambler_ or out_, owned.
   DataOutputStream* data_;
-  // The files with several links archived so far: each InodePath maps to
-  // itself.
-  Hashtable inodes_;
-  // Owns the InodePaths in inodes_.
-  VectorAuto inodeList_;
+  // What add() lists; its first written_ items are written.
+  Listing listing_;
+  uint32_t written_;
   // The archive's output; borrowed.
   OutputStream* out_;
   bool finished_;

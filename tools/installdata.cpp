@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "BuildConstants.h"
+#include "archive/ArchiveCheck.h"
 #include "archive/ArchiveRead.h"
 #include "archive/ArchiveReadVerbose.h"
 #include "archive/ArchiveWrite.h"
@@ -144,18 +145,51 @@ class HeadCapture : public FilterOutputStream {
   uint32_t captured_ = 0;
 };
 
-// The bytes that regular files and links will put in the archive, for the
-// progress display: a quick walk of the trees.
-uint64_t estimateSize(const Path& path) {
-  struct stat status;
-  if (lstat(path.c_str(), &status) != 0) return 0;
-  uint64_t size = static_cast<uint64_t>(status.st_size) + path.length() + 32;
-  if (S_ISDIR(status.st_mode)) {
-    DirectoryReader reader(path.withTrailingSlash(), DirectoryReader::kQuiet);
-    String name;
-    while (reader.next(name)) size += estimateSize(path.withTrailingSlash() + name);
+// The size of the archive that `listing` makes, for the progress display:
+// the file header, each entry's marker, header block and body, and the end
+// entry.
+uint64_t archiveSize(const ArchiveWrite::Listing& listing) {
+  constexpr uint64_t kEntryHead = Archive::kMarkerSize + Archive::kHeaderBlockSize;
+  uint64_t size = Archive::kFileHeaderSize + kEntryHead + Archive::bodyLength(0, 0);
+  for (uint32_t i = 0; i < listing.size(); ++i) {
+    const Archive::Entry& entry = listing.entry(i);
+    size += kEntryHead + Archive::bodyLength(entry.name.length(), entry.size);
   }
   return size;
+}
+
+// A PATH that the installer would refuse (absolute, or with a ".."
+// component) is a usage error, found before anything is read.
+void refuseUnsafePaths(const std::vector<std::string>& paths) {
+  for (const std::string& p : paths) {
+    Path path(p.c_str());
+    const char* reason = nullptr;
+    if (path.startsWith("/")) reason = "an absolute PATH";
+    Path::Component cursor;
+    while (reason == nullptr && path.nextComponent(cursor)) {
+      if (cursor.name().equals(String(".."))) reason = "a \"..\" component";
+    }
+    if (reason != nullptr) {
+      throw UsageError{"the installer would refuse " + p + " (" + reason + ")", kCreateUsage};
+    }
+  }
+}
+
+// Every name listed passes the installer's rules, in archive order, or the
+// first that does not is a usage error that names it.
+void refuseWhatTheInstallerRefuses(const ArchiveWrite::Listing& listing) {
+  ArchiveCheck check;
+  for (uint32_t i = 0; i < listing.size(); ++i) {
+    const Archive::Entry& entry = listing.entry(i);
+    try {
+      check.check(entry, listing.text(i).data());
+    } catch (const Exception& e) {
+      throw UsageError{"the installer would refuse " +
+                           std::string(entry.name.data(), entry.name.length()) + " (" +
+                           std::string(e.getMessage().data(), e.getMessage().length()) + ")",
+                       kCreateUsage};
+    }
+  }
 }
 
 // The read side of install.data: file, buffer, cipher, LZMA.
@@ -198,11 +232,19 @@ int create(const std::vector<std::string>& args) {
   }
   if (output.empty()) throw UsageError{"create needs -o FILE", kCreateUsage};
   if (paths.empty()) throw UsageError{"create needs at least one PATH", kCreateUsage};
+  refuseUnsafePaths(paths);
 
-  // The output is opened before changing directory, so that FILE is named
-  // relative to where the tool was started.
+  // FILE is named relative to where the tool was started.
   Path outputPath(output.c_str());
   if (outputPath.charAt(0) != '/') outputPath = Path::getCurrentDirectory() + outputPath;
+  if (!directory.empty()) Path(directory.c_str()).setCurrentDirectory();
+  // The whole tree is listed and checked before anything is written: what
+  // the installer would refuse, or what cannot be archived, leaves FILE as
+  // it was.
+  ArchiveWrite::Listing listing;
+  for (const std::string& p : paths) listing.add(Path(p.c_str()));
+  refuseWhatTheInstallerRefuses(listing);
+
   bool done = false;
   struct RemoveUnlessDone {
     const Path& path;
@@ -213,13 +255,11 @@ int create(const std::vector<std::string>& args) {
   } cleanup{outputPath, done};
 
   FileOutputStream file(outputPath);
-  if (!directory.empty()) Path(directory.c_str()).setCurrentDirectory();
 
   FileOutputStream terminal(2);
   std::unique_ptr<ProgressMonitorText> monitor;
   if (isatty(2)) {
-    uint64_t estimate = 0;
-    for (const std::string& p : paths) estimate += estimateSize(Path(p.c_str()));
+    uint64_t estimate = archiveSize(listing);
     monitor.reset(new ProgressMonitorText(
         static_cast<uint32_t>(estimate > UINT32_MAX ? UINT32_MAX : estimate), &terminal));
   }
@@ -237,7 +277,7 @@ int create(const std::vector<std::string>& args) {
       CountingStream counted(&archiveBuffer, monitor.get());
       {
         ArchiveWrite archive(&counted, false);
-        for (const std::string& p : paths) archive.add(Path(p.c_str()));
+        archive.write(listing);
         archive.finish();
       }
       archiveBuffer.flush();

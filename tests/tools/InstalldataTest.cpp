@@ -2,7 +2,9 @@
 // tree with every kind of entry, and read the result with the installer's
 // own input chain and with xz.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -239,6 +241,53 @@ TEST_F(InstalldataTest, VerifyRefusesWhatTheInstallerRefuses) {
                               dir_));
   RunResult verified = installdata({"verify", "sound.data"});
   EXPECT_EQ(0, verified.status) << verified.err;
+}
+
+// create refuses, before it writes anything, what the installer would
+// refuse or what no entry can carry: an earlier FILE stays as it was.
+TEST_F(InstalldataTest, CreateRefusesWhatTheInstallerWouldRefuseAndKeepsFile) {
+  ASSERT_EQ(0, mkdir("src", 0755));
+  ASSERT_EQ(0, mkdir("src/lib", 0755));
+  ASSERT_EQ(0, mkdir("src/real", 0755));
+  writeFile("src/real/x", "x");
+  ASSERT_EQ(0, symlink("../real", "src/lib/jre"));
+  ASSERT_EQ(0, mkfifo("src/fifo", 0644));
+  int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_LE(0, listening);
+  struct sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  snprintf(address.sun_path, sizeof address.sun_path, "%s", "src/socket");
+  ASSERT_EQ(0, bind(listening, reinterpret_cast<struct sockaddr*>(&address), sizeof address));
+  close(listening);
+  const std::string kRefused = "installdata: the installer would refuse ";
+  struct {
+    std::vector<std::string> args;
+    int status;
+    // The first line of standard error.
+    std::string error;
+  } cases[] = {
+      {{"-C", "src", dir_ + "/src/lib"}, 2, kRefused + dir_ + "/src/lib (an absolute PATH)"},
+      {{"-C", "src", "lib/../real"}, 2, kRefused + "lib/../real (a \"..\" component)"},
+      {{"-C", "src/lib", ".."}, 2, kRefused + ".. (a \"..\" component)"},
+      {{"-C", "src", "lib", "lib/jre/x"},
+       2,
+       kRefused + "lib/jre/x (Archive: symbolic link in the way: lib/jre)"},
+      {{"-C", "src", "real", "fifo"}, 1, "installdata: Exception: fifo: cannot archive a FIFO"},
+      {{"-C", "src", "socket"}, 1, "installdata: Exception: socket: cannot archive a socket"},
+      {{"-C", "/dev", "null"},
+       1,
+       "installdata: Exception: null: cannot archive a character device"},
+  };
+  for (const auto& c : cases) {
+    writeFile("earlier.data", "an earlier release");
+    std::vector<std::string> args{"create", "-o", dir_ + "/earlier.data"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    RunResult created = installdata(args);
+    std::string context = testing::PrintToString(c.args);
+    EXPECT_EQ(c.status, created.status) << context;
+    EXPECT_EQ(c.error, created.err.substr(0, created.err.find('\n'))) << context;
+    EXPECT_EQ("an earlier release", readFile("earlier.data")) << context;
+  }
 }
 
 // No name in an archive can forge a line of list or verify, or reach the
