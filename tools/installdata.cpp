@@ -7,6 +7,7 @@
 // result in one pass; the LZMA header's size field (the installer's
 // progress total) is patched in at the end, once the exact size is known.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +48,8 @@ constexpr int kExitUsage = 2;
 constexpr uint32_t kDefaultLevel = 6;
 // The installer reads a 32-bit uncompressed size.
 constexpr uint64_t kMaxArchiveSize = 0xFFFFFFFFu;
+// A finished FILE, whatever the umask: the vendor ships it to everyone.
+constexpr mode_t kDataFileMode = 0644;
 
 const char kUsage[] =
     "Usage: installdata <command> [options]\n"
@@ -192,6 +195,91 @@ void refuseWhatTheInstallerRefuses(const ArchiveWrite::Listing& listing) {
   }
 }
 
+// The name of the temporary that create writes, for the signal handler;
+// null when there is none.
+char* volatile gTemporaryName = nullptr;
+
+// The file that create writes before it becomes FILE: made exclusively
+// beside FILE (".NAME.XXXXXX" in FILE's directory, so that renaming it is
+// one atomic step), and renamed to FILE by commit(). Until then FILE stays
+// exactly as it was: the temporary is removed when create fails, and when
+// a signal (hang-up, interrupt, quit, termination, broken pipe) ends the
+// tool. Only one exists at a time.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const Path& target) : target_(target) {
+    Path directory;
+    target.split(&directory, nullptr, nullptr);
+    String pattern = directory + "." + target.substring(directory.length()) + ".XXXXXX";
+    name_.assign(pattern.data(), pattern.data() + pattern.length() + 1);
+    // The name is made and recorded for the signal handler with the
+    // signals held, so that no signal sees it half made.
+    sigset_t held = signalSet();
+    sigset_t previous;
+    sigprocmask(SIG_BLOCK, &held, &previous);
+    int descriptor = mkstemp(name_.data());
+    if (descriptor >= 0) {
+      gTemporaryName = name_.data();
+      struct sigaction action = {};
+      action.sa_handler = onSignal;
+      for (int signal : kSignals) sigaction(signal, &action, nullptr);
+    }
+    int error = errno;
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
+    if (descriptor < 0) RandomAccessFile::raise("create", String(name_.data()));
+    file_.reset(new RandomAccessFile(descriptor, String(name_.data()), RandomAccessFile::kOwned));
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile() {
+    sigset_t held = signalSet();
+    sigset_t previous;
+    sigprocmask(SIG_BLOCK, &held, &previous);
+    if (!committed_) unlink(name_.data());
+    gTemporaryName = nullptr;
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+  }
+
+  RandomAccessFile& file() { return *file_; }
+  Path path() const { return Path(name_.data()); }
+
+  // Gives the file `mode`, makes it durable, closes it and renames it to
+  // FILE.
+  void commit(mode_t mode) {
+    if (fchmod(file_->getDescriptor(), mode) != 0)
+      path().throwFailure("set file permission failure");
+    if (fsync(file_->getDescriptor()) != 0) RandomAccessFile::raise("sync", path());
+    file_->close();
+    path().rename(target_);
+    committed_ = true;
+  }
+
+ private:
+  static constexpr int kSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE};
+
+  static sigset_t signalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : kSignals) sigaddset(&set, signal);
+    return set;
+  }
+
+  // Removes the temporary, then ends the process by the signal as if it
+  // had not been caught.
+  static void onSignal(int signal) {
+    if (gTemporaryName != nullptr) unlink(gTemporaryName);
+    ::signal(signal, SIG_DFL);
+    raise(signal);
+  }
+
+  Path target_;
+  // The name, zero-terminated: mkstemp fills in its last six bytes.
+  std::vector<char> name_;
+  std::unique_ptr<RandomAccessFile> file_;
+  bool committed_ = false;
+};
+
 // The read side of install.data: file, buffer, cipher, LZMA.
 class DataFileReader {
  public:
@@ -245,16 +333,8 @@ int create(const std::vector<std::string>& args) {
   for (const std::string& p : paths) listing.add(Path(p.c_str()));
   refuseWhatTheInstallerRefuses(listing);
 
-  bool done = false;
-  struct RemoveUnlessDone {
-    const Path& path;
-    const bool& done;
-    ~RemoveUnlessDone() {
-      if (!done) unlink(path.c_str());
-    }
-  } cleanup{outputPath, done};
-
-  FileOutputStream file(outputPath);
+  TemporaryFile temporary(outputPath);
+  FileOutputStream file(temporary.file().getDescriptor(), temporary.path());
 
   FileOutputStream terminal(2);
   std::unique_ptr<ProgressMonitorText> monitor;
@@ -287,7 +367,7 @@ int create(const std::vector<std::string>& args) {
     if (size > kMaxArchiveSize) {
       throw Exception("archive too large: install.data holds less than 4 GiB");
     }
-    cipher.close();  // pads the last block and closes the file
+    cipher.close();  // pads the last block
 
     // The first two cipher blocks hold the header: encipher them again with
     // the exact size and write them over the placeholder.
@@ -299,13 +379,11 @@ int create(const std::vector<std::string>& args) {
     CipherKey key;
     key.encipher(plain, scrambled);
     key.encipher(plain + 8, scrambled + 8);
-    RandomAccessFile patch(outputPath, O_WRONLY);
-    patch.writeFully(scrambled, sizeof scrambled);
-    patch.close();
+    temporary.file().seek(0);
+    temporary.file().writeFully(scrambled, sizeof scrambled);
   }
   monitor.reset();  // ends the progress line
-  chmod(outputPath.c_str(), 0644);
-  done = true;
+  temporary.commit(kDataFileMode);
   return 0;
 }
 

@@ -106,18 +106,7 @@ inline std::vector<std::string> interceptorNames(const std::string& err,
   return names;
 }
 
-// Bytes that compress poorly.
-inline std::string noise(size_t size) {
-  std::string bytes(size, 0);
-  uint32_t state = 2463534242u;
-  for (char& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    byte = static_cast<char>(state);
-  }
-  return bytes;
-}
+using testsupport::noise;
 
 class InstallTest : public testsupport::TempDirTest {
  protected:

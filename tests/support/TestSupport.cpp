@@ -128,6 +128,18 @@ std::string linkText(const std::string& path) {
   return n < 0 ? std::string() : std::string(text.data(), static_cast<size_t>(n));
 }
 
+std::string noise(size_t size) {
+  std::string bytes(size, 0);
+  uint32_t state = 2463534242u;
+  for (char& byte : bytes) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    byte = static_cast<char>(state);
+  }
+  return bytes;
+}
+
 int openDescriptorCount() {
   int count = 0;
   if (DIR* dir = opendir("/proc/self/fd")) {

@@ -57,6 +57,8 @@ bool exists(const std::string& path);
 mode_t modeOf(const std::string& path);
 // The text of the symbolic link at `path`, "" when there is none.
 std::string linkText(const std::string& path);
+// `size` bytes that compress poorly, the same in every run.
+std::string noise(size_t size);
 // How many descriptors this process has open (Linux; 0 elsewhere).
 int openDescriptorCount();
 

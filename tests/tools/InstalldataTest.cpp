@@ -1,7 +1,9 @@
 // installdata, run as the real program: create, verify, list and extract a
 // tree with every kind of entry, and read the result with the installer's
 // own input chain and with xz.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -9,6 +11,8 @@
 #include <utime.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <set>
 
 #include "BuildConstants.h"
@@ -288,6 +292,64 @@ TEST_F(InstalldataTest, CreateRefusesWhatTheInstallerWouldRefuseAndKeepsFile) {
     EXPECT_EQ(c.error, created.err.substr(0, created.err.find('\n'))) << context;
     EXPECT_EQ("an earlier release", readFile("earlier.data")) << context;
   }
+}
+
+// create writes a temporary beside FILE and renames it at the end: a
+// create that fails or is interrupted halfway leaves an earlier FILE as it
+// was and no temporary behind. Each case acts once the temporary is there:
+// the tree is listed, and the big file keeps the compressor busy long
+// before the later one is read.
+TEST_F(InstalldataTest, CreateReplacesFileOnlyWhenItSucceeds) {
+  ASSERT_EQ(0, mkdir("src", 0755));
+  writeFile("src/big", testsupport::noise(2 << 20));
+  const std::string kEarlier = "an earlier release";
+  auto temporaries = [this] {
+    std::vector<std::string> names;
+    DIR* directory = opendir(dir_.c_str());
+    while (struct dirent* e = readdir(directory)) {
+      if (std::string(e->d_name).rfind(".out.data.", 0) == 0) names.push_back(e->d_name);
+    }
+    closedir(directory);
+    return names;
+  };
+  struct {
+    const char* name;
+    std::function<void(pid_t)> act;
+    int status;
+    int signal;
+    std::string error;
+  } cases[] = {
+      {"Terminated", [](pid_t pid) { kill(pid, SIGTERM); }, -1, SIGTERM, ""},
+      {"Interrupted", [](pid_t pid) { kill(pid, SIGINT); }, -1, SIGINT, ""},
+      {"FileRemovedMeanwhile", [](pid_t) { unlink("src/later"); }, 1, 0,
+       "installdata: File open error: later: No such file or directory\n"},
+  };
+  for (const auto& c : cases) {
+    writeFile("out.data", kEarlier);
+    writeFile("src/later", "later");
+    testsupport::Child child({testsupport::installdataProgram(), "create", "-9", "-o",
+                              dir_ + "/out.data", "-C", "src", "big", "later"},
+                             testsupport::RunOptions());
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (temporaries().empty() && child.running() &&
+           std::chrono::steady_clock::now() < deadline) {
+      usleep(1000);
+    }
+    ASSERT_EQ(1u, temporaries().size()) << c.name << ": no temporary beside FILE";
+    c.act(child.pid());
+    RunResult result = child.wait();
+    EXPECT_EQ(c.status, result.status) << c.name;
+    EXPECT_EQ(c.signal, result.signal) << c.name;
+    EXPECT_EQ(c.error, result.err) << c.name;
+    EXPECT_EQ(kEarlier, readFile("out.data")) << c.name;
+    EXPECT_EQ(std::vector<std::string>{}, temporaries()) << c.name;
+  }
+  writeFile("src/later", "later");
+  RunResult created = installdata({"create", "-o", dir_ + "/out.data", "-C", "src", "later"});
+  EXPECT_EQ(0, created.status) << created.err;
+  EXPECT_EQ(0644u, testsupport::modeOf("out.data"));
+  EXPECT_EQ(std::vector<std::string>{}, temporaries());
+  EXPECT_EQ(0, installdata({"verify", "out.data"}).status);
 }
 
 // No name in an archive can forge a line of list or verify, or reach the
