@@ -25,6 +25,15 @@ constexpr uint32_t kMaxNameLength = 0xFFFF;
 constexpr uint32_t kTableCapacity = 101;
 constexpr float kTableLoadFactor = 0.75f;
 
+// The nanoseconds of a modification time.
+long modificationNanoseconds(const struct stat& status) {
+#ifdef __APPLE__
+  return status.st_mtimespec.tv_nsec;
+#else
+  return status.st_mtim.tv_nsec;
+#endif
+}
+
 // What a file that no entry type carries is called in the failure.
 const char* specialKind(mode_t mode) {
   if (S_ISFIFO(mode)) return "a FIFO";
@@ -91,6 +100,11 @@ void ArchiveWrite::Listing::add(const Path& path) {
     entry.permissions = status.st_mode;
     entry.time = static_cast<uint32_t>(status.st_mtime);
     entry.size = static_cast<uint32_t>(status.st_size);
+    item.device = status.st_dev;
+    item.inode = status.st_ino;
+    item.size = status.st_size;
+    item.seconds = status.st_mtime;
+    item.nanoseconds = modificationNanoseconds(status);
     items_.push_back(item);
   } else if (S_ISDIR(status.st_mode)) {
     entry.type = kDirectory;
@@ -171,17 +185,53 @@ void ArchiveWrite::writeEntry(const Entry& entry, const char* content) {
   for (; written % 8 != 0; ++written) data_->write(&kZero, 1);
 }
 
-void ArchiveWrite::readContents(InputStream& in, char* buffer, uint32_t size) {
-  in.readFully(buffer, size);
+uint32_t ArchiveWrite::readContents(InputStream& in, char* buffer, uint32_t size) {
+  uint32_t done = 0;
+  while (done < size) {
+    int count = in.read(buffer + done, size - done);
+    if (count < 0) break;
+    done += static_cast<uint32_t>(count);
+  }
+  return done;
 }
+
+namespace {
+
+[[noreturn]] void changed(const Path& name) {
+  throw Exception(name + ": file changed as we read it");
+}
+
+}  // namespace
 
 void ArchiveWrite::writeFile(const Listing::Item& item) {
   const Entry& entry = item.entry;
-  FileInputStream in(entry.name);
+  // Whether the file open on `descriptor` is still the file listed, with
+  // the size and modification time it had then.
+  auto asListed = [&item](int descriptor) {
+    struct stat status;
+    return fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+           status.st_dev == item.device && status.st_ino == item.inode &&
+           status.st_size == item.size && status.st_mtime == item.seconds &&
+           modificationNanoseconds(status) == item.nanoseconds;
+  };
+  // What the name leads to now must be the file listed: a link put in its
+  // place is not followed, and a FIFO does not hold the open up.
+  RandomAccessFile file;
+  if (!file.open(entry.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK)) {
+    if (errno == ELOOP) changed(entry.name);
+    RandomAccessFile::raise("open", entry.name);
+  }
+  if (!asListed(file.getDescriptor())) changed(entry.name);
+  FileInputStream in(file.getDescriptor());
   std::unique_ptr<char[]> buffer(new char[entry.size == 0 ? 1 : entry.size]);
-  readContents(in, buffer.get(), entry.size);
+  // Shorter or longer than listed, or touched meanwhile.
+  char more;
+  if (readContents(in, buffer.get(), entry.size) != entry.size || in.read(&more, 1) > 0 ||
+      !asListed(file.getDescriptor())) {
+    changed(entry.name);
+  }
   writeEntry(entry, buffer.get());
-  in.close();
+  file.close();
 }
 
 void ArchiveWrite::writeItems(const Listing& listing, uint32_t from) {

@@ -13,12 +13,17 @@
 // Regular files with several links are stored once; every further name of
 // the same file becomes a hard-link entry naming the first. Symbolic links
 // are stored as their text. Each file is read whole into memory before its
-// entry is written.
+// entry is written, and an archive holds one state of it: a file whose size
+// or modification time is no longer what was listed, before or after it is
+// read, or whose name now leads to another file, raises "NAME: file changed
+// as we read it".
 //
 // The output stream is borrowed and must outlive the writer. With the cipher
 // flag set, header blocks and bodies are enciphered with the default key.
 #ifndef VANTOREL_ARCHIVE_ARCHIVEWRITE_H
 #define VANTOREL_ARCHIVE_ARCHIVEWRITE_H
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <vector>
@@ -87,6 +92,13 @@ class ArchiveWrite : public Archive {
     struct Item {
       Entry entry;
       String text;
+      // A regular file as listed: which file, and the size and modification
+      // time it must still have when it has been read.
+      dev_t device = 0;
+      ino_t inode = 0;
+      off_t size = 0;
+      time_t seconds = 0;
+      long nanoseconds = 0;
     };
 
     // The items, in archive order.
@@ -111,8 +123,9 @@ class ArchiveWrite : public Archive {
   // after a failure the archive is unfinished and the writer is dropped.
   void add(const Path& path);
   // Writes every entry of `listing`, reading each regular file when its
-  // turn comes; raises the file's open and read errors, and "unexpected end
-  // of input" for a file that has become shorter.
+  // turn comes (never through a link at its name, and without waiting on a
+  // FIFO); raises "NAME: file changed as we read it" as above, and the
+  // file's open and read errors.
   void write(const Listing& listing);
   // Writes the end entry; later calls do nothing.
   void finish();
@@ -120,9 +133,9 @@ class ArchiveWrite : public Archive {
   // without looking at the disk (the name's length goes in the header).
   void writeEntry(const Entry& entry, const char* content);
 
-  // Fills `buffer` with the `size` bytes of the file open on `in`; raises
-  // "unexpected end of input" when the file has become shorter.
-  virtual void readContents(InputStream& in, char* buffer, uint32_t size);
+  // Reads up to `size` bytes of the file open on `in` into `buffer`, fewer
+  // only where the file ends; returns how many arrived.
+  virtual uint32_t readContents(InputStream& in, char* buffer, uint32_t size);
 
  private:
   void writeItems(const Listing& listing, uint32_t from);

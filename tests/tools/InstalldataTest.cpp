@@ -296,9 +296,10 @@ TEST_F(InstalldataTest, CreateRefusesWhatTheInstallerWouldRefuseAndKeepsFile) {
 
 // create writes a temporary beside FILE and renames it at the end: a
 // create that fails or is interrupted halfway leaves an earlier FILE as it
-// was and no temporary behind. Each case acts once the temporary is there:
-// the tree is listed, and the big file keeps the compressor busy long
-// before the later one is read.
+// was and no temporary behind; a file that changes before its content is
+// in the archive is such a failure (a release must be consistent). Each case acts once the
+// temporary is there: the tree is listed, and the big file keeps the compressor busy long before
+// the later one is read.
 TEST_F(InstalldataTest, CreateReplacesFileOnlyWhenItSucceeds) {
   ASSERT_EQ(0, mkdir("src", 0755));
   writeFile("src/big", testsupport::noise(2 << 20));
@@ -323,6 +324,8 @@ TEST_F(InstalldataTest, CreateReplacesFileOnlyWhenItSucceeds) {
       {"Interrupted", [](pid_t pid) { kill(pid, SIGINT); }, -1, SIGINT, ""},
       {"FileRemovedMeanwhile", [](pid_t) { unlink("src/later"); }, 1, 0,
        "installdata: File open error: later: No such file or directory\n"},
+      {"FileChangedMeanwhile", [](pid_t) { writeFile("src/later", "later, longer"); }, 1, 0,
+       "installdata: Exception: later: file changed as we read it\n"},
   };
   for (const auto& c : cases) {
     writeFile("out.data", kEarlier);
