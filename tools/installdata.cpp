@@ -36,7 +36,6 @@
 #include "io/FileOutputStream.h"
 #include "io/RandomAccessFile.h"
 #include "lang/Exception.h"
-#include "platform/DirectoryReader.h"
 #include "platform/Path.h"
 #include "tools/LzmaOutputStream.h"
 
@@ -247,8 +246,9 @@ class TemporaryFile {
   // Gives the file `mode`, makes it durable, closes it and renames it to
   // FILE.
   void commit(mode_t mode) {
-    if (fchmod(file_->getDescriptor(), mode) != 0)
+    if (fchmod(file_->getDescriptor(), mode) != 0) {
       path().throwFailure("set file permission failure");
+    }
     if (fsync(file_->getDescriptor()) != 0) RandomAccessFile::raise("sync", path());
     file_->close();
     path().rename(target_);
